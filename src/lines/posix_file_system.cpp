@@ -1,0 +1,177 @@
+// File calls on POSIX systems.
+#include <fcntl.h>
+#include <sys/random.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
+#include <cstring>
+
+#include "lines/file_system.h"
+
+namespace {
+
+constexpr int kMaxLinkHops = 40;  // as the kernel's own limit for a path
+constexpr int kMaxNameTries = 16;
+
+int descriptor(std::intptr_t handle) { return static_cast<int>(handle); }
+
+// Follows name through any chain of symbolic links to the file it finally names, which need
+// not exist yet.
+FileError resolveLinks(const char* name, std::string& path) {
+  path = name;
+  for (int hop = 0; hop < kMaxLinkHops; ++hop) {
+    struct stat info;
+    if (lstat(path.c_str(), &info) != 0) {
+      return errno == ENOENT ? FileError{} : FileError{"create", errno};
+    }
+    if (!S_ISLNK(info.st_mode)) return {};
+    std::string target(4096, '\0');
+    ssize_t length;
+    while ((length = readlink(path.c_str(), target.data(), target.size())) ==
+           static_cast<ssize_t>(target.size())) {
+      target.resize(target.size() * 2);
+    }
+    if (length < 0) return {"create", errno};
+    target.resize(static_cast<std::size_t>(length));
+    const std::size_t slash = path.rfind('/');
+    path = target.front() == '/' || slash == std::string::npos
+               ? target
+               : path.substr(0, slash + 1) + target;
+  }
+  return {"create", ELOOP};
+}
+
+// A file name beside path that nobody can guess in advance.
+FileError unpredictableNameBeside(const std::string& path, std::string& name) {
+  unsigned char noise[8];
+  if (getrandom(noise, sizeof noise, 0) != static_cast<ssize_t>(sizeof noise)) {
+    return {"create", errno};
+  }
+  char hex[2 * sizeof noise + 1];
+  for (std::size_t i = 0; i < sizeof noise; ++i) {
+    std::snprintf(hex + 2 * i, 3, "%02x", static_cast<unsigned>(noise[i]));
+  }
+  name = path + ".tmp-" + hex;
+  return {};
+}
+
+mode_t defaultModeForNewFile() {
+  const mode_t mask = umask(0);
+  umask(mask);
+  return static_cast<mode_t>(0666 & ~mask);
+}
+
+// Makes the rename itself durable; the list is already complete, so a failure here is not one.
+void syncDirectoryOf(const std::string& path) {
+  const std::size_t slash = path.rfind('/');
+  const std::string directory = slash == std::string::npos ? "." : path.substr(0, slash + 1);
+  const int fd = ::open(directory.c_str(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+  if (fd < 0) return;
+  fsync(fd);
+  ::close(fd);
+}
+
+}  // namespace
+
+std::string systemErrorText(int code) { return std::strerror(code); }
+
+InputFile::~InputFile() {
+  if (handle_ >= 0) ::close(descriptor(handle_));
+}
+
+FileError InputFile::open(const char* name) {
+  const int fd = ::open(name, O_RDONLY | O_CLOEXEC);
+  if (fd < 0) return {"open", errno};
+  struct stat info;
+  if (fstat(fd, &info) != 0 || S_ISDIR(info.st_mode)) {
+    const int code = S_ISDIR(info.st_mode) ? EISDIR : errno;
+    ::close(fd);
+    return {"open", code};
+  }
+  handle_ = fd;
+  sizeHint_ = S_ISREG(info.st_mode) ? static_cast<std::uint64_t>(info.st_size) : 0;
+  return {};
+}
+
+FileError InputFile::read(char* dest, std::size_t size, std::size_t& got) {
+  ssize_t n;
+  do {
+    n = ::read(descriptor(handle_), dest, size);
+  } while (n < 0 && errno == EINTR);
+  if (n < 0) return {"read", errno};
+  got = static_cast<std::size_t>(n);
+  return {};
+}
+
+ReplacementFile::~ReplacementFile() { discard(); }
+
+FileError ReplacementFile::create(const char* name) {
+  // Past a file-size limit, write must fail with EFBIG rather than the signal ending the run
+  // and leaving the temporary file behind.
+  std::signal(SIGXFSZ, SIG_IGN);
+
+  if (FileError error = resolveLinks(name, target_)) return error;
+  struct stat old;
+  const bool replacing = stat(target_.c_str(), &old) == 0;
+  if (replacing && S_ISDIR(old.st_mode)) return {"create", EISDIR};
+  const mode_t mode = replacing ? static_cast<mode_t>(old.st_mode & 07777) : defaultModeForNewFile();
+
+  for (int attempt = 0; attempt < kMaxNameTries; ++attempt) {
+    if (FileError error = unpredictableNameBeside(target_, temporary_)) return error;
+    // O_EXCL with O_CREAT never follows a symbolic link, nor opens a file that is already there.
+    const int fd =
+        ::open(temporary_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
+    if (fd >= 0) {
+      handle_ = fd;
+      break;
+    }
+    if (errno != EEXIST) {
+      const int code = errno;
+      temporary_.clear();
+      return {"create", code};
+    }
+  }
+  if (handle_ < 0) {
+    temporary_.clear();
+    return {"create", EEXIST};
+  }
+  if (fchmod(descriptor(handle_), mode) != 0) return {"create", errno};
+  if (replacing) {
+    // Keeping the owner works only for a privileged run; otherwise the new file is ours.
+    [[maybe_unused]] const int kept = fchown(descriptor(handle_), old.st_uid, old.st_gid);
+  }
+  return {};
+}
+
+FileError ReplacementFile::write(const char* data, std::size_t size) {
+  while (size > 0) {
+    const ssize_t n = ::write(descriptor(handle_), data, size);
+    if (n < 0 && errno == EINTR) continue;
+    if (n < 0) return {"write", errno};
+    if (n == 0) return {"write", ENOSPC};
+    data += n;
+    size -= static_cast<std::size_t>(n);
+  }
+  return {};
+}
+
+FileError ReplacementFile::commit() {
+  if (fsync(descriptor(handle_)) != 0) return {"flush", errno};
+  const int closed = ::close(descriptor(handle_));
+  handle_ = -1;
+  if (closed != 0) return {"flush", errno};
+  if (std::rename(temporary_.c_str(), target_.c_str()) != 0) return {"replace", errno};
+  temporary_.clear();
+  syncDirectoryOf(target_);
+  return {};
+}
+
+void ReplacementFile::discard() {
+  if (handle_ >= 0) ::close(descriptor(handle_));
+  handle_ = -1;
+  if (!temporary_.empty()) ::unlink(temporary_.c_str());
+  temporary_.clear();
+}
