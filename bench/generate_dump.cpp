@@ -38,158 +38,95 @@ constexpr int kFideWithoutEloPermille = 150;
 constexpr int kDoubleLastNamePermille = 30;
 constexpr int kDoubleFirstNamePermille = 30;
 constexpr int kQuotedClubNamePermille = 15;
-// About two duplicate club codes for every 2600 clubs, as in real exports.
+constexpr int kTwoPlaceClubPermille = 150;
+constexpr int kFoundingYearPermille = 300;
+// Keeps the share of duplicate codes the same at every club count.
 constexpr std::size_t kClubsPerDuplicateCode = 1300;
 constexpr std::size_t kClubsPerOrphanCode = 100;
 
-// Hex escapes are split where the next letter would extend the escape.
-constexpr std::string_view kLastNames[] = {"M\xFCller",
-                                           "Schmidt",
-                                           "Schneider",
-                                           "Fischer",
-                                           "Weber",
-                                           "Meyer",
-                                           "Wagner",
-                                           "Becker",
-                                           "Schulz",
-                                           "Hoffmann",
-                                           "Sch\xE4"
-                                           "fer",
-                                           "Koch",
-                                           "Bauer",
-                                           "Richter",
-                                           "Klein",
-                                           "Wolf",
-                                           "Schr\xF6"
-                                           "der",
-                                           "Neumann",
-                                           "Schwarz",
-                                           "Zimmermann",
-                                           "Braun",
-                                           "Kr\xFCger",
-                                           "Hofmann",
-                                           "Hartmann",
-                                           "Lange",
-                                           "Schmitt",
-                                           "Werner",
-                                           "Schmitz",
-                                           "Krause",
-                                           "Meier",
-                                           "Lehmann",
-                                           "Schmid",
-                                           "Schulze",
-                                           "Maier",
-                                           "K\xF6hler",
-                                           "Herrmann",
-                                           "K\xF6nig",
-                                           "Walter",
-                                           "Mayer",
-                                           "Huber",
-                                           "Kaiser",
-                                           "Fuchs",
-                                           "Peters",
-                                           "Lang",
-                                           "Scholz",
-                                           "M\xF6ller",
-                                           "Wei\xDF",
-                                           "Jung",
-                                           "Hahn",
-                                           "Schubert",
-                                           "Vogel",
-                                           "Friedrich",
-                                           "Keller",
-                                           "G\xFCnther",
-                                           "Frank",
-                                           "Berger",
-                                           "Winkler",
-                                           "Roth",
-                                           "Beck",
-                                           "Lorenz",
-                                           "Baumann",
-                                           "Franke",
-                                           "Albrecht",
-                                           "Schuster",
-                                           "Simon",
-                                           "Ludwig",
-                                           "B\xF6hm",
-                                           "Winter",
-                                           "Kraus",
-                                           "Martin",
-                                           "Schumacher",
-                                           "Kr\xE4mer",
-                                           "Vogt",
-                                           "Stein",
-                                           "J\xE4ger",
-                                           "Otto",
-                                           "Sommer",
-                                           "Gro\xDF",
-                                           "Seidel",
-                                           "Heinrich",
-                                           "Brandt",
-                                           "Haas",
-                                           "Schreiber",
-                                           "Graf",
-                                           "D\xFCrr",
-                                           "Sch\xFCtz",
-                                           "Ku\xDFmaul",
-                                           "\xD6zdemir",
-                                           "\xDCnal",
-                                           "\xC4hrlich",
-                                           "Lef\xE8vre",
-                                           "Mu\xF1oz",
-                                           "\xC7"
-                                           "elik",
-                                           "S\xF8ndergaard",
-                                           "Garc\xED"
-                                           "a",
-                                           "Ohlstr\xF6m",
-                                           "Nov\xE1k"};
+// A hex escape would swallow a following a-f letter, hence the split literals;
+// clang-format would put every name on its own line around them.
+// clang-format off
+constexpr std::string_view kLastNames[] = {
+    "M\xFCller",      "Schmidt",        "Schneider",      "Fischer",        "Weber",
+    "Meyer",          "Wagner",         "Becker",         "Schulz",         "Hoffmann",
+    "Sch\xE4" "fer",  "Koch",           "Bauer",          "Richter",        "Klein",
+    "Wolf",           "Schr\xF6" "der", "Neumann",        "Schwarz",        "Zimmermann",
+    "Braun",          "Kr\xFCger",      "Hofmann",        "Hartmann",       "Lange",
+    "Schmitt",        "Werner",         "Schmitz",        "Krause",         "Meier",
+    "Lehmann",        "Schmid",         "Schulze",        "Maier",          "K\xF6hler",
+    "Herrmann",       "K\xF6nig",       "Walter",         "Mayer",          "Huber",
+    "Kaiser",         "Fuchs",          "Peters",         "Lang",           "Scholz",
+    "M\xF6ller",      "Wei\xDF",        "Jung",           "Hahn",           "Schubert",
+    "Vogel",          "Friedrich",      "Keller",         "G\xFCnther",     "Frank",
+    "Berger",         "Winkler",        "Roth",           "Beck",           "Lorenz",
+    "Baumann",        "Franke",         "Albrecht",       "Schuster",       "Simon",
+    "Ludwig",         "B\xF6hm",        "Winter",         "Kraus",          "Martin",
+    "Schumacher",     "Kr\xE4mer",      "Vogt",           "Stein",          "J\xE4ger",
+    "Otto",           "Sommer",         "Gro\xDF",        "Seidel",         "Heinrich",
+    "Brandt",         "Haas",           "Schreiber",      "Graf",           "D\xFCrr",
+    "Sch\xFCtz",      "Ku\xDFmaul",     "\xD6zdemir",     "\xDCnal",        "\xC4hrlich",
+    "Lef\xE8vre",     "Mu\xF1oz",       "\xC7" "elik",    "S\xF8ndergaard", "Garc\xED" "a",
+    "Ohlstr\xF6m",    "Nov\xE1k"};
 
 constexpr std::string_view kMaleFirstNames[] = {
-    "Hans",       "Peter",      "Michael",        "Thomas",     "Andreas",
-    "Wolfgang",   "Klaus",      "J\xFCrgen",      "G\xFCnter",  "Stefan",
-    "Christian",  "Uwe",        "Werner",         "Horst",      "Frank",
-    "Dieter",     "Manfred",    "Bernd",          "Ralf",       "Markus",
-    "Matthias",   "Alexander",  "Martin",         "Sebastian",  "Tobias",
-    "Jan",        "Lukas",      "Felix",          "Jonas",      "Leon",
-    "Maximilian", "Paul",       "J\xF6rg",        "Bj\xF6rn",   "S\xF6ren",
-    "Jens",       "Karl-Heinz", "Hans-J\xFCrgen", "Andr\xE9",   "Ren\xE9",
-    "Jos\xE9",    "No\xEBl",    "S\xF8ren",       "Fran\xE7ois"};
+    "Hans",           "Peter",          "Michael",        "Thomas",         "Andreas",
+    "Wolfgang",       "Klaus",          "J\xFCrgen",      "G\xFCnter",      "Stefan",
+    "Christian",      "Uwe",            "Werner",         "Horst",          "Frank",
+    "Dieter",         "Manfred",        "Bernd",          "Ralf",           "Markus",
+    "Matthias",       "Alexander",      "Martin",         "Sebastian",      "Tobias",
+    "Jan",            "Lukas",          "Felix",          "Jonas",          "Leon",
+    "Maximilian",     "Paul",           "J\xF6rg",        "Bj\xF6rn",       "S\xF6ren",
+    "Jens",           "Karl-Heinz",     "Hans-J\xFCrgen", "Andr\xE9",       "Ren\xE9",
+    "Jos\xE9",        "No\xEBl",        "S\xF8ren",       "Fran\xE7ois"};
 
-constexpr std::string_view kFemaleFirstNames[] = {"Maria",
-                                                  "Ursula",
-                                                  "Monika",
-                                                  "Petra",
-                                                  "Sabine",
-                                                  "Claudia",
-                                                  "Susanne",
-                                                  "Andrea",
-                                                  "Birgit",
-                                                  "Anna",
-                                                  "Julia",
-                                                  "Laura",
-                                                  "Lena",
-                                                  "Sophie",
-                                                  "Hannah",
-                                                  "Elisabeth",
-                                                  "Katrin",
-                                                  "Heike",
-                                                  "Anja",
-                                                  "Nicole",
-                                                  "B\xE4rbel",
-                                                  "K\xE4the",
-                                                  "J\xF6rdis",
-                                                  "D\xF6rte",
-                                                  "H\xE9l\xE8ne",
-                                                  "Zo\xEB",
-                                                  "Ren\xE9"
-                                                  "e",
-                                                  "Marie-Luise",
-                                                  "Anne-K\xE4the"};
+constexpr std::string_view kFemaleFirstNames[] = {
+    "Maria",         "Ursula",        "Monika",        "Petra",         "Sabine",
+    "Claudia",       "Susanne",       "Andrea",        "Birgit",        "Anna",
+    "Julia",         "Laura",         "Lena",          "Sophie",        "Hannah",
+    "Elisabeth",     "Katrin",        "Heike",         "Anja",          "Nicole",
+    "B\xE4rbel",     "K\xE4the",      "J\xF6rdis",     "D\xF6rte",      "H\xE9l\xE8ne",
+    "Zo\xEB",        "Ren\xE9" "e",   "Marie-Luise",   "Anne-K\xE4the"};
 
-constexpr std::string_view kEligibilities[] = {
-    "D", "D", "D", "D", "D", "D", "D", "D", "D", "D", "D",
-    "D", "D", "D", "D", "D", "D", "E", "G", "A", "S"};
+constexpr std::string_view kClubPrefixes[] = {
+    "SK",                 "SC",                 "SV",                 "SF",
+    "TSV",                "TuS",                "SG",                 "SSV",
+    "TV",                 "Post-SV",            "Schachklub",         "Schachclub",
+    "Schachverein",       "Schachfreunde",      "Schachgemeinschaft", "K\xF6nigsspringer"};
+
+constexpr std::string_view kPlaces[] = {
+    "Musterstadt",                      "M\xFCnchen",
+    "K\xF6ln",                          "D\xFCsseldorf",
+    "N\xFC" "rnberg",                   "W\xFCrzburg",
+    "L\xFC" "beck",                     "G\xF6ttingen",
+    "Saarbr\xFC" "cken",                "Osnabr\xFC" "ck",
+    "F\xFCrth",                         "T\xFC" "bingen",
+    "Bad D\xFCrkheim",                  "M\xF6nchengladbach",
+    "Neustadt an der Weinstra\xDF" "e", "Frankfurt am Main",
+    "Offenbach",                        "Gie\xDF" "en",
+    "L\xF6rrach",                       "\xDC" "berlingen",
+    "\xD6tisheim",                      "Bad S\xE4" "ckingen",
+    "Hamburg",                          "Berlin",
+    "Bremen",                           "Hannover",
+    "Leipzig",                          "Dresden",
+    "Erfurt",                           "Magdeburg",
+    "Rostock",                          "Kiel",
+    "Mainz",                            "Wiesbaden",
+    "Stuttgart",                        "Karlsruhe",
+    "Freiburg im Breisgau",             "Regensburg",
+    "Passau",                           "Zweibr\xFC" "cken",
+    "Bergisch Gladbach",                "Castrop-Rauxel",
+    "Villingen-Schwenningen",           "Garmisch-Partenkirchen",
+    "Wei\xDF" "enfels"};
+// clang-format on
+
+constexpr std::string_view kClubNicknames[] = {"Turm",     "Springer", "Caissa", "L\xE4ufer",
+                                               "Rochade",  "K\xF6nig", "Dame",   "Patt",
+                                               "Zugzwang", "Bauer"};
+
+constexpr std::string_view kEligibilities[] = {"D", "D", "D", "D", "D", "D", "D",
+                                               "D", "D", "D", "D", "D", "D", "D",
+                                               "D", "D", "D", "E", "G", "A", "S"};
 
 struct Federation {
   std::string_view code;
@@ -199,88 +136,9 @@ struct Federation {
 
 // Germany dominates; the rest are neighbours and frequent guest players.
 constexpr Federation kFederations[] = {
-    {"GER", 4600000, 180}, {"AUT", 1600000, 3}, {"SUI", 1300000, 2},
-    {"NED", 1000000, 2},   {"POL", 1100000, 3}, {"TUR", 6300000, 2},
-    {"UKR", 14100000, 3},  {"FRA", 600000, 1},  {"CZE", 300000, 2},
-    {"DEN", 1400000, 1},   {"ITA", 800000, 1}};
-
-constexpr std::string_view kClubPrefixes[] = {"SK",
-                                              "SC",
-                                              "SV",
-                                              "SF",
-                                              "TSV",
-                                              "TuS",
-                                              "SG",
-                                              "SSV",
-                                              "Schachklub",
-                                              "Schachclub",
-                                              "Schachverein",
-                                              "Schachfreunde",
-                                              "Schachgemeinschaft",
-                                              "TV",
-                                              "K\xF6nigsspringer",
-                                              "Post-SV"};
-
-constexpr std::string_view kPlaces[] = {"Musterstadt",
-                                        "M\xFCnchen",
-                                        "K\xF6ln",
-                                        "D\xFCsseldorf",
-                                        "N\xFC"
-                                        "rnberg",
-                                        "W\xFCrzburg",
-                                        "L\xFC"
-                                        "beck",
-                                        "G\xF6ttingen",
-                                        "Saarbr\xFC"
-                                        "cken",
-                                        "Osnabr\xFC"
-                                        "ck",
-                                        "F\xFCrth",
-                                        "T\xFC"
-                                        "bingen",
-                                        "Bad D\xFCrkheim",
-                                        "M\xF6nchengladbach",
-                                        "Neustadt an der Weinstra\xDF"
-                                        "e",
-                                        "Frankfurt am Main",
-                                        "Offenbach",
-                                        "Gie\xDF"
-                                        "en",
-                                        "L\xF6rrach",
-                                        "\xDC"
-                                        "berlingen",
-                                        "\xD6tisheim",
-                                        "Bad S\xE4"
-                                        "ckingen",
-                                        "Hamburg",
-                                        "Berlin",
-                                        "Bremen",
-                                        "Hannover",
-                                        "Leipzig",
-                                        "Dresden",
-                                        "Erfurt",
-                                        "Magdeburg",
-                                        "Rostock",
-                                        "Kiel",
-                                        "Mainz",
-                                        "Wiesbaden",
-                                        "Stuttgart",
-                                        "Karlsruhe",
-                                        "Freiburg im Breisgau",
-                                        "Regensburg",
-                                        "Passau",
-                                        "Zweibr\xFC"
-                                        "cken",
-                                        "Bergisch Gladbach",
-                                        "Castrop-Rauxel",
-                                        "Villingen-Schwenningen",
-                                        "Garmisch-Partenkirchen",
-                                        "Wei\xDF"
-                                        "enfels"};
-
-constexpr std::string_view kClubNicknames[] = {
-    "Turm",     "Springer", "Caissa", "L\xE4ufer", "Rochade",
-    "K\xF6nig", "Dame",     "Patt",   "Zugzwang",  "Bauer"};
+    {"GER", 4600000, 180}, {"AUT", 1600000, 3}, {"SUI", 1300000, 2},  {"NED", 1000000, 2},
+    {"POL", 1100000, 3},   {"TUR", 6300000, 2}, {"UKR", 14100000, 3}, {"FRA", 600000, 1},
+    {"CZE", 300000, 2},    {"DEN", 1400000, 1}, {"ITA", 800000, 1}};
 
 constexpr std::string_view kClubSuffixes[] = {
     "", "", " e.V.", " e.V.", " e.V.", ", Abt. Schach", " 1920 e.V."};
@@ -299,18 +157,13 @@ class Rng {
   }
 
   // Modulo bias is negligible for the small ranges used here.
-  std::size_t Below(std::size_t bound) {
-    return static_cast<std::size_t>(Next() % bound);
-  }
+  std::size_t Below(std::size_t bound) { return static_cast<std::size_t>(Next() % bound); }
 
   int Between(int low, int high) {
-    return low +
-           static_cast<int>(Below(static_cast<std::size_t>(high - low) + 1));
+    return low + static_cast<int>(Below(static_cast<std::size_t>(high - low) + 1));
   }
 
-  bool Permille(int share) {
-    return Below(1000) < static_cast<std::size_t>(share);
-  }
+  bool Permille(int share) { return Below(1000) < static_cast<std::size_t>(share); }
 
   template <typename T, std::size_t N>
   const T& Pick(const T (&items)[N]) {
@@ -321,7 +174,7 @@ class Rng {
   std::uint64_t state_;
 };
 
-// Builds one `REPLACE INTO ... VALUES (...);` line field by field.
+// Reuses one line buffer for every row to keep allocations out of the loop.
 class RowWriter {
  public:
   RowWriter(std::string& line, std::string_view table) : line_(line) {
@@ -331,8 +184,8 @@ class RowWriter {
     line_ += "` VALUES (";
   }
 
-  // Embedded double quotes are written raw, the way the source system
-  // exports club names such as SV "Turm" Beispiel.
+  // Embedded double quotes stay unescaped, as in SV "Turm" Beispiel, so a
+  // reader has to tell the closing quote by the separator after it.
   void Quoted(std::string_view value) {
     Separate();
     line_ += '"';
@@ -381,7 +234,7 @@ class RowWriter {
 
 class DumpFile {
  public:
-  DumpFile(const std::string& path) : path_(path), buffer_(kWriteBufferBytes) {
+  explicit DumpFile(const std::string& path) : path_(path), buffer_(kWriteBufferBytes) {
     file_ = std::fopen(path.c_str(), "wb");
     if (file_ == nullptr) Fail("cannot create");
     std::setvbuf(file_, buffer_.data(), _IOFBF, buffer_.size());
@@ -408,8 +261,8 @@ class DumpFile {
 
  private:
   [[noreturn]] void Fail(const char* what) {
-    std::fprintf(stderr, "bench_generate_dump: %s %s: %s\n", what,
-                 path_.c_str(), std::strerror(errno));
+    std::fprintf(stderr, "bench_generate_dump: %s %s: %s\n", what, path_.c_str(),
+                 std::strerror(errno));
     std::exit(1);
   }
 
@@ -447,11 +300,11 @@ std::string RandomClubName(Rng& rng) {
     name += "\" ";
   }
   name += rng.Pick(kPlaces);
-  if (rng.Permille(150)) {
+  if (rng.Permille(kTwoPlaceClubPermille)) {
     name += '/';
     name += rng.Pick(kPlaces);
   }
-  if (rng.Permille(300)) {
+  if (rng.Permille(kFoundingYearPermille)) {
     name += ' ';
     name += std::to_string(rng.Between(1860, 2015));
   }
@@ -466,8 +319,7 @@ void Shuffle(Rng& rng, std::vector<Club>& clubs) {
 }
 
 // A few codes appear twice so that REPLACE semantics get exercised.
-std::vector<Club> MakeClubs(Rng& rng, std::size_t count,
-                            std::unordered_set<std::string>& used) {
+std::vector<Club> MakeClubs(Rng& rng, std::size_t count, std::unordered_set<std::string>& used) {
   std::size_t duplicates =
       count >= 4 ? std::max<std::size_t>(2, count / kClubsPerDuplicateCode) : 0;
   std::vector<Club> clubs;
@@ -499,14 +351,13 @@ void WriteClubs(const std::string& path, const std::vector<Club>& clubs) {
 }
 
 // Membership numbers rise per code so (ZPS, Mgl_Nr) stays a unique key; they
-// only outgrow four digits beyond roughly 3000 players per code.
+// only outgrow four digits beyond roughly 4000 players per code.
 struct MemberCode {
   std::string zps;
   int next_member = 0;
 };
 
-std::vector<MemberCode> MakeMemberCodes(Rng& rng,
-                                        const std::vector<Club>& clubs) {
+std::vector<MemberCode> MakeMemberCodes(Rng& rng, const std::vector<Club>& clubs) {
   std::unordered_set<std::string> seen;
   std::vector<MemberCode> codes;
   for (const Club& club : clubs) {
@@ -571,9 +422,7 @@ class PlayerGenerator {
  public:
   PlayerGenerator(Rng& rng, std::vector<MemberCode> club_codes,
                   std::vector<MemberCode> orphan_codes)
-      : rng_(rng),
-        club_codes_(std::move(club_codes)),
-        orphan_codes_(std::move(orphan_codes)) {}
+      : rng_(rng), club_codes_(std::move(club_codes)), orphan_codes_(std::move(orphan_codes)) {}
 
   void WriteRow(RowWriter& row) {
     bool female = rng_.Permille(kFemalePermille);
@@ -597,8 +446,7 @@ class PlayerGenerator {
     row.Number(birth_year);
     row.QuotedOrNull(evaluation);
     row.NumberOrNull(dwz);
-    row.NumberOrNull(rated ? std::optional<std::int64_t>(rng_.Between(1, 150))
-                           : std::nullopt);
+    row.NumberOrNull(rated ? std::optional<std::int64_t>(rng_.Between(1, 150)) : std::nullopt);
     WriteFideFields(row, dwz, female);
     row.Finish();
   }
@@ -611,8 +459,7 @@ class PlayerGenerator {
     return club_codes_[rng_.Below(club_codes_.size())];
   }
 
-  void WriteFideFields(RowWriter& row, std::optional<std::int64_t> dwz,
-                       bool female) {
+  void WriteFideFields(RowWriter& row, std::optional<std::int64_t> dwz, bool female) {
     if (!rng_.Permille(kFidePermille)) {
       for (int i = 0; i < 4; ++i) row.Null();
       return;
@@ -626,17 +473,14 @@ class PlayerGenerator {
     // Separate running offsets keep FIDE ids unique; the ranges never meet.
     fide_offsets_[federation] += rng_.Between(1, 5);
     row.NumberOrNull(elo);
-    row.QuotedOrNull(elo ? FideTitle(rng_, static_cast<int>(*elo), female)
-                         : std::string_view());
-    row.Number(kFederations[federation].first_fide_id +
-               fide_offsets_[federation]);
+    row.QuotedOrNull(elo ? FideTitle(rng_, static_cast<int>(*elo), female) : std::string_view());
+    row.Number(kFederations[federation].first_fide_id + fide_offsets_[federation]);
     row.Quoted(kFederations[federation].code);
   }
 
   std::size_t PickFederation() {
     int total = 0;
-    for (const Federation& federation : kFederations)
-      total += federation.weight;
+    for (const Federation& federation : kFederations) total += federation.weight;
     int ticket = rng_.Between(1, total);
     std::size_t index = 0;
     while (ticket > kFederations[index].weight) {
@@ -652,8 +496,7 @@ class PlayerGenerator {
   std::int64_t fide_offsets_[std::size(kFederations)] = {};
 };
 
-void WritePlayers(const std::string& path, std::size_t count,
-                  PlayerGenerator& generator) {
+void WritePlayers(const std::string& path, std::size_t count, PlayerGenerator& generator) {
   DumpFile file(path);
   std::string line;
   for (std::size_t i = 0; i < count; ++i) {
@@ -685,8 +528,8 @@ bool ParseCount(const char* text, std::uint64_t* value) {
 
 void EnsureDirectory(const std::string& dir) {
   if (mkdir(dir.c_str(), 0777) != 0 && errno != EEXIST) {
-    std::fprintf(stderr, "bench_generate_dump: cannot create %s: %s\n",
-                 dir.c_str(), std::strerror(errno));
+    std::fprintf(stderr, "bench_generate_dump: cannot create %s: %s\n", dir.c_str(),
+                 std::strerror(errno));
     std::exit(1);
   }
 }
@@ -697,9 +540,8 @@ int main(int argc, char** argv) {
   std::uint64_t players = 0;
   std::uint64_t clubs = 0;
   std::uint64_t seed = kDefaultSeed;
-  if (argc < 4 || argc > 5 || !ParseCount(argv[2], &players) ||
-      !ParseCount(argv[3], &clubs) || clubs == 0 || clubs > kMaxClubs ||
-      (argc == 5 && !ParseCount(argv[4], &seed))) {
+  if (argc < 4 || argc > 5 || !ParseCount(argv[2], &players) || !ParseCount(argv[3], &clubs) ||
+      clubs == 0 || clubs > kMaxClubs || (argc == 5 && !ParseCount(argv[4], &seed))) {
     Usage();
   }
   std::string dir = argv[1];
@@ -711,8 +553,7 @@ int main(int argc, char** argv) {
   WriteClubs(dir + "/Vereine.sql", club_rows);
 
   std::vector<MemberCode> orphans = MakeOrphanCodes(rng, clubs, used_codes);
-  PlayerGenerator generator(rng, MakeMemberCodes(rng, club_rows),
-                            std::move(orphans));
+  PlayerGenerator generator(rng, MakeMemberCodes(rng, club_rows), std::move(orphans));
   WritePlayers(dir + "/Spieler.sql", players, generator);
   return 0;
 }

@@ -52,7 +52,7 @@ Options ParseOptions(int argc, char** argv) {
 double MonotonicSeconds() {
   timespec now{};
   clock_gettime(CLOCK_MONOTONIC, &now);
-  return static_cast<double>(now.tv_sec) + now.tv_nsec * 1e-9;
+  return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) * 1e-9;
 }
 
 // Only async-signal-safe calls between fork and exec.
@@ -74,14 +74,13 @@ int ExitStatusOf(int wait_status) {
   return WEXITSTATUS(wait_status);
 }
 
-void Report(const Options& options, double seconds, long max_rss_kib,
-            int exit_status) {
+void Report(const Options& options, double seconds, long max_rss_kib, int exit_status) {
   std::FILE* out = stdout;
   if (options.output != nullptr) {
     out = std::fopen(options.output, "a");
     if (out == nullptr) {
-      std::fprintf(stderr, "bench_measure: cannot open %s: %s\n",
-                   options.output, std::strerror(errno));
+      std::fprintf(stderr, "bench_measure: cannot open %s: %s\n", options.output,
+                   std::strerror(errno));
       std::exit(1);
     }
   }

@@ -52,8 +52,9 @@ int convertLists() {
   OutputFile list;
   if (FileError error = list.create(kListFile)) return fail(kListFile, error);
   for (std::size_t k = 1; k <= playerCount; ++k) {
-    const ListLine line = convertPlayerLine(players.mutableLine(k), clubs);
-    if (FileError error = list.writeLine(line.values, line.clubField)) return fail(kListFile, error);
+    if (FileError error = convertPlayerLine(players.line(k), clubs, list)) {
+      return fail(kListFile, error);
+    }
   }
 
   // the list replaces the earlier one only now that it is complete

@@ -3,6 +3,7 @@
 
 #include <string>
 #include <string_view>
+#include <vector>
 
 #include "lines/line_table.h"
 
@@ -16,4 +17,4 @@ inline constexpr std::size_t kClubNameLength = 32;
 void normaliseClubLine(std::string_view line, std::string& record);
 
 // The club record of every line of clubLines, in table order.
-LineTable normaliseClubTable(const LineTable& clubLines);
+std::vector<std::string> normaliseClubTable(const LineTable& clubLines);

@@ -16,6 +16,23 @@ struct FileError {
 // The system's text for an error code, e.g. "No such file or directory".
 std::string systemErrorText(int code);
 
+// All bytes of a regular file, mapped into memory read-only. Unmapped by the destructor.
+class FileMapping {
+ public:
+  FileMapping() = default;
+  FileMapping(FileMapping&& other) noexcept;
+  FileMapping& operator=(FileMapping&& other) noexcept;
+  ~FileMapping();
+
+  const char* data() const { return static_cast<const char*>(base_); }
+  std::size_t size() const { return size_; }
+
+ private:
+  friend class InputFile;
+  void* base_ = nullptr;
+  std::size_t size_ = 0;
+};
+
 // An input file, read from start to end. Closed by its destructor.
 class InputFile {
  public:
@@ -28,11 +45,16 @@ class InputFile {
   FileError open(const char* name);
   // Size of the file when it is a regular file, else 0 (a pipe has no size).
   std::uint64_t sizeHint() const { return sizeHint_; }
+  // Maps all of a regular file that is not empty; leaves mapping empty for anything else (a
+  // pipe), which is then read. Should the file shrink or fail while mapped, the program ends
+  // with a message naming it, removing an unfinished list first.
+  FileError map(FileMapping& mapping);
   // Reads up to size bytes into dest and sets got to their count, 0 at the end of the file.
   // Returns as soon as some bytes have arrived, so a pipe is read as it is written.
   FileError read(char* dest, std::size_t size, std::size_t& got);
 
  private:
+  const char* name_ = "";
   std::intptr_t handle_ = -1;
   std::uint64_t sizeHint_ = 0;
 };

@@ -9,90 +9,86 @@
 namespace {
 
 constexpr char kLineFeed = '\n';
-constexpr char kCarriageReturn = '\r';
-constexpr char kEndOfInput = 0x1A;          // a text-mode stream ends here
-constexpr int kCrDroppedBeforeLf = 2;       // one by the stream's CR LF, one by the line
-constexpr int kCrDroppedAtEnd = 1;          // a last line without LF
+constexpr char kEndOfInput = 0x1A;            // a text-mode stream ends here
 constexpr std::size_t kReadRoom = 64 * 1024;  // least free space offered to one read
 constexpr std::size_t kOutputBufferSize = 1 << 20;
 constexpr std::string_view kLineEnd = "\r\n";
 
-// The input as read so far: the lines kept, then the unfinished line from `pending` on,
-// up to `filled`.
-struct ReadState {
-  LineTable& table;
-  std::size_t pending;
-  std::size_t filled;
-};
-
-// Keeps the bytes from begin to end as the next line, without up to maxCr trailing CRs, and
-// moves them down behind the line before, where line ends and dropped bytes left a gap.
-void keepLine(LineTable& table, std::size_t begin, std::size_t end, int maxCr) {
-  char* bytes = table.buffer();
-  for (; maxCr > 0 && end > begin && bytes[end - 1] == kCarriageReturn; --maxCr) --end;
-  const std::size_t at = table.byteCount();
-  if (at != begin) std::memmove(bytes + at, bytes + begin, end - begin);
-  table.endLineAt(at + (end - begin));
+// Where the input ends among size new bytes: at a byte 0x1A, if there is one.
+std::size_t inputIn(const char* bytes, std::size_t size, bool& atEnd) {
+  const void* stop = std::memchr(bytes, kEndOfInput, size);
+  atEnd = stop != nullptr;
+  return atEnd ? static_cast<std::size_t>(static_cast<const char*>(stop) - bytes) : size;
 }
 
-// Makes at least kReadRoom bytes free after the bytes read: first by closing the gap before
-// the unfinished line, then by growing the buffer.
-void makeReadRoom(ReadState& state) {
-  LineTable& table = state.table;
-  if (table.capacity() - state.filled >= kReadRoom) return;
-  const std::size_t kept = table.byteCount();
-  if (state.pending != kept) {
-    std::memmove(table.buffer() + kept, table.buffer() + state.pending,
-                 state.filled - state.pending);
-    state.filled -= state.pending - kept;
-    state.pending = kept;
-  }
-  if (table.capacity() - state.filled >= kReadRoom) return;
-  table.growBuffer(std::max(table.capacity() + table.capacity() / 2, state.filled + kReadRoom),
-                   state.filled);
-}
-
-// Ends every line whose LF stands in the bytes from `from` on. Returns false when the abort
-// query asked to stop; the line it was asked after is then not kept.
-bool endCompleteLines(ReadState& state, std::size_t from, AbortQuery abortQuery) {
-  const char* bytes = state.table.buffer();
-  while (const void* found = std::memchr(bytes + from, kLineFeed, state.filled - from)) {
-    const std::size_t lineFeed = static_cast<std::size_t>(static_cast<const char*>(found) - bytes);
-    keepLine(state.table, state.pending, lineFeed, kCrDroppedBeforeLf);
-    state.pending = from = lineFeed + 1;
+// Ends every line whose LF stands between from and filled; the next line begins at `pending`.
+// Returns false when the abort query asked to stop; the line it was asked after is then not kept.
+bool endCompleteLines(LineTable& table, std::size_t from, std::size_t filled, std::size_t& pending,
+                      AbortQuery abortQuery) {
+  const char* bytes = table.bytes();
+  while (const void* found = std::memchr(bytes + from, kLineFeed, filled - from)) {
+    const auto lineFeed = static_cast<std::size_t>(static_cast<const char*>(found) - bytes);
+    table.endLineAt(lineFeed);
+    pending = from = lineFeed + 1;
     if (abortQuery()) {
-      state.table.dropLastLine();
+      table.dropLastLine();
       return false;
     }
   }
   return true;
 }
 
-FileError readLines(InputFile& file, LineTable& table, AbortQuery abortQuery) {
-  // Room for all of a regular file, so that it is read in one piece and never copied.
-  table.growBuffer(table.byteCount() + file.sizeHint() + kReadRoom, table.byteCount());
-  ReadState state{table, table.byteCount(), table.byteCount()};
-  for (bool atEnd = false; !atEnd;) {
-    makeReadRoom(state);
-    std::size_t got = 0;
-    const FileError error =
-        file.read(table.buffer() + state.filled, table.capacity() - state.filled, got);
-    if (error) return error;
-    if (got == 0) break;
-    const char* chunk = table.buffer() + state.filled;
-    if (const void* stop = std::memchr(chunk, kEndOfInput, got)) {
-      got = static_cast<std::size_t>(static_cast<const char*>(stop) - chunk);
-      atEnd = true;
-    }
-    const std::size_t from = state.filled;
-    state.filled += got;
-    if (!endCompleteLines(state, from, abortQuery)) return {};
-  }
-  if (state.pending < state.filled) {
-    keepLine(table, state.pending, state.filled, kCrDroppedAtEnd);
-    if (abortQuery()) table.dropLastLine();
+// Keeps a last line without LF, unless the abort query asks to stop after it.
+void endLastLine(LineTable& table, std::size_t pending, std::size_t filled, AbortQuery abortQuery) {
+  if (pending == filled) return;
+  table.endLineAt(filled);
+  if (abortQuery()) table.dropLastLine();
+}
+
+FileError frameMappedFile(FileMapping&& mapping, LineTable& table, AbortQuery abortQuery) {
+  table.useMapping(std::move(mapping));
+  bool atEnd;
+  const std::size_t size = inputIn(table.bytes(), table.capacity(), atEnd);
+  table.setInputSize(size);
+  std::size_t pending = 0;
+  if (endCompleteLines(table, 0, size, pending, abortQuery)) {
+    endLastLine(table, pending, size, abortQuery);
   }
   return {};
+}
+
+// Reads a file that cannot be mapped, a pipe, as its bytes arrive.
+FileError readArrivingBytes(InputFile& file, LineTable& table, AbortQuery abortQuery) {
+  std::size_t filled = 0;
+  std::size_t pending = 0;
+  bool atEnd = false;
+  char* buffer = table.growBuffer(file.sizeHint() + kReadRoom, 0);
+  while (!atEnd) {
+    if (table.capacity() - filled < kReadRoom) {
+      buffer = table.growBuffer(std::max(table.capacity() + table.capacity() / 2, filled + kReadRoom),
+                                filled);
+    }
+    char* room = buffer + filled;
+    std::size_t got = 0;
+    if (FileError error = file.read(room, table.capacity() - filled, got)) {
+      table.setInputSize(filled);
+      return error;
+    }
+    if (got == 0) break;
+    const std::size_t from = filled;
+    filled += inputIn(room, got, atEnd);
+    table.setInputSize(filled);
+    if (!endCompleteLines(table, from, filled, pending, abortQuery)) return {};
+  }
+  endLastLine(table, pending, filled, abortQuery);
+  return {};
+}
+
+FileError readLines(InputFile& file, LineTable& table, AbortQuery abortQuery) {
+  FileMapping mapping;
+  if (FileError error = file.map(mapping)) return error;
+  if (mapping.size() != 0) return frameMappedFile(std::move(mapping), table, abortQuery);
+  return readArrivingBytes(file, table, abortQuery);
 }
 
 }  // namespace
@@ -100,14 +96,14 @@ FileError readLines(InputFile& file, LineTable& table, AbortQuery abortQuery) {
 ReadResult readLineFile(const char* name, LineTable& table, AbortQuery abortQuery) {
   InputFile file;
   if (FileError error = file.open(name)) return {0, error};
-  const std::size_t before = table.count();
+  table = LineTable();
   FileError error;
   try {
     error = readLines(file, table, abortQuery);
   } catch (const std::bad_alloc&) {
     error = {"read", ENOMEM};
   }
-  return {table.count() - before, error};
+  return {table.count(), error};
 }
 
 FileError OutputFile::create(const char* name) {
@@ -122,6 +118,16 @@ FileError OutputFile::writeLine(std::string_view text, std::string_view more) {
   if (FileError error = append(text)) return error;
   if (FileError error = append(more)) return error;
   return append(kLineEnd);
+}
+
+FileError OutputFile::appendSpace(std::size_t size, std::span<char>& room) {
+  if (used_ == kOutputBufferSize || (size > kOutputBufferSize - used_ && used_ != 0)) {
+    if (FileError error = flush()) return error;
+  }
+  const std::size_t given = std::min(size, kOutputBufferSize - used_);
+  room = {buffer_.get() + used_, given};
+  used_ += given;
+  return {};
 }
 
 FileError OutputFile::commit() {

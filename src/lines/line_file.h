@@ -3,6 +3,7 @@
 
 #include <cstddef>
 #include <memory>
+#include <span>
 #include <string_view>
 
 #include "lines/file_system.h"
@@ -32,6 +33,11 @@ class OutputFile {
   FileError create(const char* name);
   // Writes the bytes of text and then of more, followed by CR LF.
   FileError writeLine(std::string_view text, std::string_view more = {});
+  // Writes bytes as they are, the start of a line or all of it.
+  FileError write(std::string_view bytes) { return append(bytes); }
+  // Sets room to the next bytes of the file, to be filled in place by the caller: size of them,
+  // or fewer when the buffer cannot hold so many, but at least one when size is not 0.
+  FileError appendSpace(std::size_t size, std::span<char>& room);
   // Writes out what is buffered and replaces the earlier file.
   FileError commit();
 

@@ -1,40 +1,42 @@
 // A table of lines in one buffer.
 #include "lines/line_table.h"
 
-#include <algorithm>
 #include <cassert>
 #include <cstring>
 
+namespace {
+
+constexpr char kCarriageReturn = '\r';
+
+}  // namespace
+
 std::string_view LineTable::line(std::size_t number) const {
-  const std::size_t begin = lineBegin(number);
-  return {bytes_.get() + begin, ends_[number - 1] - begin};
-}
-
-std::span<char> LineTable::mutableLine(std::size_t number) {
-  const std::size_t begin = lineBegin(number);
-  return {bytes_.get() + begin, ends_[number - 1] - begin};
-}
-
-std::size_t LineTable::lineBegin(std::size_t number) const {
   assert(number >= 1 && number <= count());
-  return number == 1 ? 0 : ends_[number - 2];
-}
-
-void LineTable::append(std::string_view text) {
-  const std::size_t used = byteCount();
-  if (capacity_ - used < text.size()) {
-    growBuffer(std::max(used + text.size(), capacity_ + capacity_ / 2), used);
+  const std::size_t begin = number == 1 ? 0 : static_cast<std::size_t>(ends_[number - 2]) + 1;
+  std::size_t end = static_cast<std::size_t>(ends_[number - 1]);
+  int carriageReturns = end < inputSize_ ? 2 : 1;
+  for (; carriageReturns > 0 && end > begin && bytes_[end - 1] == kCarriageReturn; --carriageReturns) {
+    --end;
   }
-  std::copy(text.begin(), text.end(), bytes_.get() + used);
-  endLineAt(used + text.size());
+  return {bytes_ + begin, end - begin};
 }
 
-void LineTable::growBuffer(std::size_t size, std::size_t keep) {
+void LineTable::useMapping(FileMapping&& mapping) {
+  mapping_ = std::move(mapping);
+  owned_.reset();
+  capacity_ = mapping_.size();
+  bytes_ = mapping_.data();
+}
+
+char* LineTable::growBuffer(std::size_t size, std::size_t keep) {
   assert(keep <= capacity_);
-  if (size <= capacity_) return;
-  // new[] without initialisation: pages the file never fills are never touched.
+  if (owned_ && size <= capacity_) return owned_.get();
+  // new[] without initialisation: pages the input never fills are never touched.
   std::unique_ptr<char[]> bigger(new char[size]);
-  if (keep != 0) std::memcpy(bigger.get(), bytes_.get(), keep);
-  bytes_ = std::move(bigger);
+  if (keep != 0) std::memcpy(bigger.get(), bytes_, keep);
+  owned_ = std::move(bigger);
+  mapping_ = FileMapping();
   capacity_ = size;
+  bytes_ = owned_.get();
+  return owned_.get();
 }

@@ -1,5 +1,6 @@
 // File calls on POSIX systems.
 #include <fcntl.h>
+#include <sys/mman.h>
 #include <sys/random.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -7,7 +8,9 @@
 #include <cerrno>
 #include <csignal>
 #include <cstdio>
+#include <cstdint>
 #include <cstring>
+#include <utility>
 
 #include "lines/file_system.h"
 
@@ -17,6 +20,57 @@ constexpr int kMaxLinkHops = 40;  // as the kernel's own limit for a path
 constexpr int kMaxNameTries = 16;
 
 int descriptor(std::intptr_t handle) { return static_cast<int>(handle); }
+
+// What the bus-error handler needs, prepared beforehand: it may only make system calls.
+struct MappingGuard {
+  const char* base = nullptr;
+  std::size_t size = 0;
+  char message[512] = {};
+};
+MappingGuard mappingGuards[4];  // the program maps its two inputs one after the other
+char temporaryInUse[4096];      // the unfinished list, to be removed; empty when there is none
+
+// A mapped file that shrinks, or whose disk fails, raises SIGBUS on the next access to it.
+void onBusError(int, siginfo_t* info, void*) {
+  const char* address = static_cast<const char*>(info->si_addr);
+  const char* message = "dwzliste: cannot read an input file: it changed or failed while read\n";
+  for (const MappingGuard& guard : mappingGuards) {
+    if (guard.base != nullptr && address >= guard.base && address < guard.base + guard.size) {
+      message = guard.message;
+    }
+  }
+  [[maybe_unused]] const ssize_t written = ::write(STDERR_FILENO, message, std::strlen(message));
+  if (temporaryInUse[0] != '\0') ::unlink(temporaryInUse);
+  _exit(1);
+}
+
+void guardMapping(const void* base, std::size_t size, const char* name) {
+  for (MappingGuard& guard : mappingGuards) {
+    if (guard.base != nullptr) continue;
+    std::snprintf(guard.message, sizeof guard.message,
+                  "dwzliste: cannot read %s: the file changed or failed while it was read\n", name);
+    guard.size = size;
+    guard.base = static_cast<const char*>(base);
+    break;
+  }
+  struct sigaction action {};
+  action.sa_sigaction = onBusError;
+  action.sa_flags = SA_SIGINFO;
+  sigemptyset(&action.sa_mask);
+  sigaction(SIGBUS, &action, nullptr);
+}
+
+void unguardMapping(const void* base) {
+  for (MappingGuard& guard : mappingGuards) {
+    if (guard.base == base) guard.base = nullptr;
+  }
+}
+
+void rememberTemporary(const std::string& path) {
+  if (path.size() < sizeof temporaryInUse) {
+    std::memcpy(temporaryInUse, path.c_str(), path.size() + 1);
+  }
+}
 
 // Follows name through any chain of symbolic links to the file it finally names, which need
 // not exist yet.
@@ -78,6 +132,24 @@ void syncDirectoryOf(const std::string& path) {
 
 std::string systemErrorText(int code) { return std::strerror(code); }
 
+FileMapping::FileMapping(FileMapping&& other) noexcept
+    : base_(std::exchange(other.base_, nullptr)), size_(std::exchange(other.size_, 0)) {}
+
+FileMapping& FileMapping::operator=(FileMapping&& other) noexcept {
+  if (this != &other) {
+    this->~FileMapping();
+    base_ = std::exchange(other.base_, nullptr);
+    size_ = std::exchange(other.size_, 0);
+  }
+  return *this;
+}
+
+FileMapping::~FileMapping() {
+  if (base_ == nullptr) return;
+  unguardMapping(base_);
+  munmap(base_, size_);
+}
+
 InputFile::~InputFile() {
   if (handle_ >= 0) ::close(descriptor(handle_));
 }
@@ -85,14 +157,32 @@ InputFile::~InputFile() {
 FileError InputFile::open(const char* name) {
   const int fd = ::open(name, O_RDONLY | O_CLOEXEC);
   if (fd < 0) return {"open", errno};
-  struct stat info;
-  if (fstat(fd, &info) != 0 || S_ISDIR(info.st_mode)) {
-    const int code = S_ISDIR(info.st_mode) ? EISDIR : errno;
+  struct stat info {};
+  if (fstat(fd, &info) != 0) {
+    const int code = errno;
     ::close(fd);
     return {"open", code};
   }
+  if (S_ISDIR(info.st_mode)) {
+    ::close(fd);
+    return {"open", EISDIR};
+  }
+  name_ = name;
   handle_ = fd;
   sizeHint_ = S_ISREG(info.st_mode) ? static_cast<std::uint64_t>(info.st_size) : 0;
+  return {};
+}
+
+FileError InputFile::map(FileMapping& mapping) {
+  mapping = FileMapping();
+  if (sizeHint_ == 0 || sizeHint_ > SIZE_MAX) return {};
+  const auto size = static_cast<std::size_t>(sizeHint_);
+  void* base = mmap(nullptr, size, PROT_READ, MAP_PRIVATE, descriptor(handle_), 0);
+  if (base == MAP_FAILED) return errno == ENOMEM ? FileError{"read", ENOMEM} : FileError{};
+  madvise(base, size, MADV_WILLNEED);  // all of it is read, and soon
+  guardMapping(base, size, name_);
+  mapping.base_ = base;
+  mapping.size_ = size;
   return {};
 }
 
@@ -126,6 +216,7 @@ FileError ReplacementFile::create(const char* name) {
         ::open(temporary_.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600);
     if (fd >= 0) {
       handle_ = fd;
+      rememberTemporary(temporary_);
       break;
     }
     if (errno != EEXIST) {
@@ -165,6 +256,7 @@ FileError ReplacementFile::commit() {
   if (closed != 0) return {"flush", errno};
   if (std::rename(temporary_.c_str(), target_.c_str()) != 0) return {"replace", errno};
   temporary_.clear();
+  temporaryInUse[0] = '\0';
   syncDirectoryOf(target_);
   return {};
 }
@@ -174,4 +266,5 @@ void ReplacementFile::discard() {
   handle_ = -1;
   if (!temporary_.empty()) ::unlink(temporary_.c_str());
   temporary_.clear();
+  temporaryInUse[0] = '\0';
 }

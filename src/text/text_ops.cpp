@@ -2,11 +2,53 @@
 #include "text/text_ops.h"
 
 #include <algorithm>
+#include <bit>
 #include <cassert>
+#include <cstdint>
+#include <cstring>
 
 namespace {
 
+static_assert(std::endian::native == std::endian::little, "byte i of a word is bits 8i to 8i+7");
+
+constexpr std::uint64_t kLowBits = 0x0101010101010101u;
+constexpr std::uint64_t kHighBits = 0x8080808080808080u;
+
 std::string_view asView(std::span<const char> s) { return {s.data(), s.size()}; }
+
+std::uint64_t loadWord(const char* at) {
+  std::uint64_t word;
+  std::memcpy(&word, at, sizeof word);
+  return word;
+}
+
+// The high bit of every byte of word that equals byte, and perhaps of a few bytes above one that
+// does; never misses one.
+std::uint64_t bytesEqual(std::uint64_t word, unsigned char byte) {
+  const std::uint64_t diff = word ^ (kLowBits * byte);
+  return (diff - kLowBits) & ~diff & kHighBits;
+}
+
+// Offset of the first occurrence of p in s at or after offset from, or npos. Looks at eight
+// places at once for the first and the last byte of p, so that only places where both match
+// are compared in full: the list's patterns begin with a comma, which is frequent, but a comma
+// with the last byte of the pattern at the right distance after it is rare.
+std::size_t firstOccurrence(std::string_view s, std::size_t from, std::string_view p) {
+  const std::size_t last = p.size() - 1;
+  const auto first = static_cast<unsigned char>(p.front());
+  const auto final = static_cast<unsigned char>(p.back());
+  std::size_t at = from;
+  for (; at + last + sizeof(std::uint64_t) <= s.size(); at += sizeof(std::uint64_t)) {
+    std::uint64_t candidates =
+        bytesEqual(loadWord(s.data() + at), first) & bytesEqual(loadWord(s.data() + at + last), final);
+    while (candidates != 0) {
+      const std::size_t place = at + static_cast<std::size_t>(std::countr_zero(candidates)) / 8;
+      if (s.compare(place, p.size(), p) == 0) return place;
+      candidates &= candidates - 1;
+    }
+  }
+  return s.find(p, at);
+}
 
 }  // namespace
 
@@ -27,7 +69,7 @@ TextPos findText(TextPos start, std::string_view s, std::string_view p) {
   if (s.empty() || p.empty() || start < 1 || start > textLength(s) || p.size() > s.size()) {
     return 0;
   }
-  const std::size_t at = s.find(p, static_cast<std::size_t>(start - 1));
+  const std::size_t at = firstOccurrence(s, static_cast<std::size_t>(start - 1), p);
   return at == std::string_view::npos ? 0 : static_cast<TextPos>(at) + 1;
 }
 

@@ -1,0 +1,742 @@
+// Runs of the dwzliste program itself, each in a fresh directory of its own: what it writes,
+// what it reports, and what it leaves behind when it cannot finish.
+#include <fcntl.h>
+#include <grp.h>
+#include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
+
+#include <algorithm>
+#include <cerrno>
+#include <csignal>
+#include <cstdio>
+#include <cstdlib>
+#include <cstring>
+#include <filesystem>
+#include <fstream>
+#include <iterator>
+#include <map>
+#include <optional>
+#include <set>
+#include <string>
+#include <string_view>
+#include <vector>
+
+namespace {
+
+namespace fs = std::filesystem;
+
+constexpr uid_t kNobodyUser = 65534;
+constexpr gid_t kNobodyGroup = 65534;
+
+constexpr std::string_view kNoPlayerFile =
+    "dwzliste: cannot open Spieler.sql: No such file or directory\n";
+
+// ---------------------------------------------------------------------------------------------
+// Files
+
+void writeFile(const fs::path& path, std::string_view bytes) {
+  std::ofstream file(path, std::ios::binary | std::ios::trunc);
+  file.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
+  ASSERT_TRUE(file.good()) << "cannot write " << path;
+}
+
+std::string readFile(const fs::path& path) {
+  std::ifstream file(path, std::ios::binary);
+  EXPECT_TRUE(file.good()) << "cannot read " << path;
+  return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
+}
+
+// The names in a directory, sorted, without "." and "..".
+std::set<std::string> listDirectory(const fs::path& directory) {
+  std::set<std::string> names;
+  for (const fs::directory_entry& entry : fs::directory_iterator(directory)) {
+    names.insert(entry.path().filename().string());
+  }
+  return names;
+}
+
+void setMode(const fs::path& path, mode_t mode) {
+  ASSERT_EQ(chmod(path.c_str(), mode), 0) << path << ": " << std::strerror(errno);
+}
+
+mode_t modeOf(const fs::path& path) {
+  struct stat info {};
+  EXPECT_EQ(stat(path.c_str(), &info), 0) << path << ": " << std::strerror(errno);
+  return info.st_mode & 07777;
+}
+
+// A file as it is on disk, so that a run can be shown to have left it alone.
+struct FileState {
+  std::string bytes;
+  ino_t inode = 0;
+  mode_t mode = 0;
+};
+
+FileState stateOf(const fs::path& path) {
+  struct stat info {};
+  EXPECT_EQ(lstat(path.c_str(), &info), 0) << path << ": " << std::strerror(errno);
+  return {readFile(path), info.st_ino, static_cast<mode_t>(info.st_mode & 07777)};
+}
+
+void expectUnchanged(const fs::path& path, const FileState& before) {
+  ASSERT_TRUE(fs::is_regular_file(fs::symlink_status(path))) << path << " is no longer a file";
+  const FileState after = stateOf(path);
+  EXPECT_EQ(after.bytes, before.bytes) << path << " has other bytes";
+  EXPECT_EQ(after.inode, before.inode) << path << " was replaced";
+  EXPECT_EQ(after.mode, before.mode) << path << " has other permissions";
+}
+
+// Compares two lists too long to print whole; a difference is shown as the first line that
+// differs.
+void expectSameList(const std::string& actual, const std::string& expected) {
+  if (actual == expected) return;
+  const auto [a, e] = std::mismatch(actual.begin(), actual.end(), expected.begin(), expected.end());
+  const std::size_t at = static_cast<std::size_t>(a - actual.begin());
+  const std::size_t lineStart = actual.rfind('\n', at == 0 ? 0 : at - 1);
+  const std::size_t from = lineStart == std::string::npos || at == 0 ? 0 : lineStart + 1;
+  const auto lineAt = [from](const std::string& list) {
+    return list.substr(from, list.find('\n', from) - from);
+  };
+  ADD_FAILURE() << "the lists differ at byte " << at << " (" << actual.size()
+                << " bytes instead of " << expected.size()
+                << ")\n  line:     " << testing::PrintToString(lineAt(actual))
+                << "\n  expected: " << testing::PrintToString(lineAt(expected));
+}
+
+// ---------------------------------------------------------------------------------------------
+// Dumps and the lists they give
+
+std::string clubStatement(std::string_view code, std::string_view name) {
+  return "REPLACE INTO `dwz_vereine` VALUES (\"" + std::string(code) + "\",\"1\",\"ABC\",\"" +
+         std::string(name) + "\");\n";
+}
+
+std::string playerStatement(std::string_view values) {
+  return "REPLACE INTO `dwz_spieler` VALUES (" + std::string(values) + ");\n";
+}
+
+// One word as the dump has it, in code page 1252, and as the list has it, in code page 850 and
+// with the double quotes of a club name turned into apostrophes.
+struct Spelling {
+  std::string_view inDump, inList;
+};
+
+constexpr Spelling kSurnames[] = {
+    {"Schmidt", "Schmidt"},           {"M\xFCller", "M\x81ller"}, {"Gro\xDF", "Gro\xE1"},
+    {"\xD6zt\xFCrk", "\x99zt\x81rk"}, {"B\xE4r", "B\x84r"},       {"Wagner", "Wagner"},
+};
+
+constexpr Spelling kTowns[] = {
+    {"Berlin", "Berlin"},
+    {"M\xFCnchen", "M\x81nchen"},
+    {"Stra\xDFkirchen", "Stra\xE1kirchen"},
+    {"\xD6hringen", "\x99hringen"},
+    {"K\xE4rlich", "K\x84rlich"},
+    {"\"Turm\" M\xFCnster", "'Turm' M\x81nster"},
+};
+
+// Generated Spieler.sql and Vereine.sql with the lists they must give. The club codes are
+// 10000 + 37 k; one player in five has a code of 9xxxx that no club has, and one club in ten or so
+// has a second record under the same code that must not be used.
+struct Dump {
+  std::string players;
+  std::string clubs;
+  std::string list;              // the list from both files
+  std::string listWithoutClubs;  // the list when no club is known
+};
+
+Dump generatedDump(int playerCount, int clubCount) {
+  Dump dump;
+  std::vector<std::string> clubCodes, clubNames;
+  for (int k = 0; k < clubCount; ++k) {
+    const Spelling& town = kTowns[k % std::size(kTowns)];
+    clubCodes.push_back(std::to_string(10000 + 37 * k));
+    clubNames.push_back("Schachklub " + std::string(town.inList) + " " + std::to_string(k));
+    dump.clubs += clubStatement(clubCodes.back(),
+                                "Schachklub " + std::string(town.inDump) + " " + std::to_string(k));
+  }
+  for (int k = 0; k < clubCount; k += clubCount / 10 + 1) {
+    dump.clubs += clubStatement(clubCodes[static_cast<std::size_t>(k)], "Zweiter Eintrag");
+  }
+
+  for (int i = 0; i < playerCount; ++i) {
+    const Spelling& surname = kSurnames[i % std::size(kSurnames)];
+    const bool knownClub = i % 5 != 4;
+    const std::string code = knownClub ? clubCodes[static_cast<std::size_t>(i % clubCount)]
+                                       : std::to_string(90000 + i % 10000);
+    const std::string head = "\"" + code + "\",\"" + std::to_string(i + 1) + "\",\"";
+    const std::string given = ",Vorname" + std::to_string(i) + "\"";
+    // the fourth field and the rating are sometimes null, and a null becomes  ""  with spaces
+    const bool noFourth = i % 3 == 0, noRating = i % 7 == 0;
+    const std::string rating = std::to_string(800 + i % 1900);
+    const std::string dumpTail =
+        std::string(noFourth ? ",null" : ",\"M\"") + (noRating ? ",null" : "," + rating);
+    const std::string listTail =
+        std::string(noFourth ? ", \"\" " : ",\"M\"") + (noRating ? ", \"\" " : "," + rating);
+    dump.players += playerStatement(head + std::string(surname.inDump) + given + dumpTail);
+
+    const std::string values = head + std::string(surname.inList) + given + listTail;
+    const std::string clubField =
+        knownClub ? ",\"" + clubNames[static_cast<std::size_t>(i % clubCount)] + "\"" : ",\"\"";
+    dump.list += values + clubField + "\r\n";
+    dump.listWithoutClubs += values + ",\"\"\r\n";
+  }
+  return dump;
+}
+
+// ---------------------------------------------------------------------------------------------
+// Running the program
+
+struct RunResult {
+  int status = -1;  // the exit status; -1 when the program did not exit by itself
+  std::string out, err;
+};
+
+struct RunOptions {
+  std::optional<mode_t> umask;
+  std::optional<rlim_t> fileSizeLimit;
+  bool unprivileged = false;  // as user nobody when the tests run as root
+};
+
+// What the child needs, made before fork so that the child calls nothing but the system.
+struct ChildSetup {
+  const char* directory;
+  const char* outPath;
+  const char* errPath;
+  RunOptions options;
+  bool dropToNobody;
+};
+
+[[noreturn]] void failChild(const char* step) {
+  dprintf(STDERR_FILENO, "test child: %s: %s\n", step, std::strerror(errno));
+  _exit(127);
+}
+
+[[noreturn]] void becomeProgram(const ChildSetup& setup) {
+  const int out = open(setup.outPath, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+  const int err = open(setup.errPath, O_WRONLY | O_CREAT | O_TRUNC | O_CLOEXEC, 0600);
+  if (out < 0 || err < 0 || dup2(out, STDOUT_FILENO) < 0 || dup2(err, STDERR_FILENO) < 0) {
+    _exit(126);
+  }
+  // A signal set to be ignored stays ignored across exec; the program must see the default.
+  std::signal(SIGXFSZ, SIG_DFL);
+  sigset_t none;
+  sigemptyset(&none);
+  if (sigprocmask(SIG_SETMASK, &none, nullptr) != 0) failChild("sigprocmask");
+  if (setup.options.umask) umask(*setup.options.umask);
+  if (setup.dropToNobody) {
+    if (setgroups(0, nullptr) != 0) failChild("setgroups");
+    if (setgid(kNobodyGroup) != 0) failChild("setgid");
+    if (setuid(kNobodyUser) != 0) failChild("setuid");
+  }
+  if (chdir(setup.directory) != 0) failChild("chdir");
+  if (setup.options.fileSizeLimit) {
+    const rlimit limit{*setup.options.fileSizeLimit, *setup.options.fileSizeLimit};
+    if (setrlimit(RLIMIT_FSIZE, &limit) != 0) failChild("setrlimit");
+  }
+  execl(DWZLISTE_BINARY, "dwzliste", static_cast<char*>(nullptr));
+  failChild("exec " DWZLISTE_BINARY);
+}
+
+// A fresh directory tree per test:  root/work  is where the program runs, root/captured holds
+// its stdout and stderr, and tests may put other directories beside them.
+class ConversionRun : public ::testing::Test {
+ protected:
+  void SetUp() override {
+    char pattern[] = "/tmp/dwzliste-end-to-end-XXXXXX";
+    ASSERT_NE(mkdtemp(pattern), nullptr) << std::strerror(errno);
+    root_ = pattern;
+    setMode(root_, 0755);  // mkdtemp gives 0700; an unprivileged run must get through
+    fs::create_directory(work());
+    fs::create_directory(captured());
+  }
+
+  void TearDown() override {
+    if (root_.empty()) return;
+    // locked directories are opened up again, so that everything can be removed
+    std::error_code ignored;
+    chmod(root_.c_str(), 0755);
+    for (auto it = fs::recursive_directory_iterator(root_, ignored);
+         it != fs::recursive_directory_iterator(); it.increment(ignored)) {
+      if (it->is_directory(ignored) && !it->is_symlink(ignored)) chmod(it->path().c_str(), 0755);
+    }
+    fs::remove_all(root_, ignored);
+    EXPECT_FALSE(fs::exists(root_)) << "cannot remove " << root_;
+  }
+
+  const fs::path& root() const { return root_; }
+  fs::path work() const { return root_ / "work"; }
+  fs::path captured() const { return root_ / "captured"; }
+  fs::path playerFile() const { return work() / "Spieler.sql"; }
+  fs::path clubFile() const { return work() / "Vereine.sql"; }
+  fs::path listFile() const { return work() / "DWZ.liste"; }
+
+  void writeInputs(const Dump& dump) {
+    writeFile(playerFile(), dump.players);
+    writeFile(clubFile(), dump.clubs);
+  }
+
+  RunResult runProgram(const RunOptions& options = {}) const {
+    const std::string directory = work().string();
+    const std::string outPath = (captured() / "stdout").string();
+    const std::string errPath = (captured() / "stderr").string();
+    const ChildSetup setup{directory.c_str(), outPath.c_str(), errPath.c_str(), options,
+                           options.unprivileged && geteuid() == 0};
+    std::fflush(nullptr);
+    const pid_t child = fork();
+    if (child < 0) {
+      ADD_FAILURE() << "fork: " << std::strerror(errno);
+      return {};
+    }
+    if (child == 0) becomeProgram(setup);
+
+    int waitStatus = 0;
+    pid_t waited;
+    do {
+      waited = waitpid(child, &waitStatus, 0);
+    } while (waited < 0 && errno == EINTR);
+    RunResult run;
+    if (waited != child) {
+      ADD_FAILURE() << "waitpid: " << std::strerror(errno);
+    } else if (WIFEXITED(waitStatus)) {
+      run.status = WEXITSTATUS(waitStatus);
+    } else {
+      ADD_FAILURE() << "the program ended by signal "
+                    << (WIFSIGNALED(waitStatus) ? WTERMSIG(waitStatus) : 0);
+    }
+    run.out = readFile(outPath);
+    run.err = readFile(errPath);
+    return run;
+  }
+
+  void expectListing(const fs::path& directory, const std::set<std::string>& names) {
+    EXPECT_EQ(listDirectory(directory), names) << "in " << directory;
+  }
+
+ private:
+  fs::path root_;
+};
+
+const std::set<std::string> kInputsAndList = {"DWZ.liste", "Spieler.sql", "Vereine.sql"};
+
+// ---------------------------------------------------------------------------------------------
+// Successful runs
+
+TEST_F(ConversionRun, WritesOneListLinePerPlayerLineAndSaysNothing) {
+  writeFile(clubFile(), clubStatement("12345", "Club Name") +
+                            clubStatement("23456", "\xD6lberg Gro\xDFmarkt") +
+                            clubStatement("34567", "SK \"Turm\" Dortmund"));
+  writeFile(playerFile(),
+            playerStatement("\"12345\",\"42\",\"Player,Name\",null,1600") +
+                playerStatement("\"54321\",\"7\",\"Nobody,Knows\",null,1500") +
+                playerStatement("\"23456\",\"3\",\"K\xE4\xDFler,J\xFCrgen\",\"M\",null") +
+                playerStatement("\"12345\",\"43\",\"Last,One\",\"W\",2100") +
+                playerStatement("\"34567\",\"5\",\"Rook,Rita\",\"W\",1800"));
+
+  const RunResult run = runProgram();
+
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(run.out, "");
+  EXPECT_EQ(run.err, "");
+  EXPECT_EQ(readFile(listFile()),
+            "\"12345\",\"42\",\"Player,Name\", \"\" ,1600,\"Club Name\"\r\n"
+            "\"54321\",\"7\",\"Nobody,Knows\", \"\" ,1500,\"\"\r\n"
+            "\"23456\",\"3\",\"K\x84\xE1ler,J\x81rgen\",\"M\", \"\" ,\"\x99lberg Gro\xE1markt\"\r\n"
+            "\"12345\",\"43\",\"Last,One\",\"W\",2100,\"Club Name\"\r\n"
+            "\"34567\",\"5\",\"Rook,Rita\",\"W\",1800,\"SK 'Turm' Dortmund\"\r\n");
+  expectListing(work(), kInputsAndList);
+}
+
+TEST_F(ConversionRun, GivesAnEmptyListForAnEmptyPlayerFile) {
+  writeFile(clubFile(), clubStatement("12345", "Club Name"));
+  writeFile(playerFile(), "");
+  writeFile(listFile(), "an earlier list\r\n");
+
+  const RunResult run = runProgram();
+
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(run.err, "");
+  EXPECT_EQ(readFile(listFile()), "");
+  expectListing(work(), kInputsAndList);
+}
+
+TEST_F(ConversionRun, ConvertsALargeDumpCompletely) {
+  const Dump dump = generatedDump(20000, 300);
+  writeInputs(dump);
+
+  const RunResult run = runProgram();
+
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(run.out, "");
+  EXPECT_EQ(run.err, "");
+  expectSameList(readFile(listFile()), dump.list);
+  expectListing(work(), kInputsAndList);
+}
+
+TEST_F(ConversionRun, ReplacesAnEarlierListInsteadOfAppending) {
+  const Dump dump = generatedDump(50, 10);
+  writeInputs(dump);
+  writeFile(listFile(), std::string(3 * dump.list.size(), 'x') + "\r\n");
+
+  const RunResult run = runProgram();
+
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(run.err, "");
+  EXPECT_EQ(readFile(listFile()), dump.list);
+  expectListing(work(), kInputsAndList);
+}
+
+TEST_F(ConversionRun, GivesTheSameBytesWhenRunTwice) {
+  const Dump dump = generatedDump(500, 20);
+  writeInputs(dump);
+
+  const RunResult first = runProgram();
+  const std::string firstList = readFile(listFile());
+  const RunResult second = runProgram();
+
+  EXPECT_EQ(first.status, 0);
+  EXPECT_EQ(second.status, 0);
+  EXPECT_EQ(second.err, "");
+  EXPECT_EQ(firstList, dump.list);
+  EXPECT_EQ(readFile(listFile()), firstList);
+  expectListing(work(), kInputsAndList);
+}
+
+TEST_F(ConversionRun, TurnsTheBundledExampleIntoTheExpectedList) {
+  const fs::path examples = DWZLISTE_EXAMPLES;
+  for (const char* name : {"Spieler.sql", "Vereine.sql", "expected-DWZ.liste"}) {
+    ASSERT_TRUE(fs::is_regular_file(examples / name)) << "missing " << examples / name;
+  }
+  fs::copy_file(examples / "Spieler.sql", playerFile());
+  fs::copy_file(examples / "Vereine.sql", clubFile());
+
+  const RunResult run = runProgram();
+
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(run.out, "");
+  EXPECT_EQ(run.err, "");
+  expectSameList(readFile(listFile()), readFile(examples / "expected-DWZ.liste"));
+  expectListing(work(), kInputsAndList);
+}
+
+// ---------------------------------------------------------------------------------------------
+// Permissions of the list
+
+TEST_F(ConversionRun, KeepsThePermissionsOfTheListItReplaces) {
+  const Dump dump = generatedDump(10, 3);
+  writeInputs(dump);
+  for (const mode_t mode : {0640, 0604, 0600, 0444, 0666}) {
+    SCOPED_TRACE(testing::Message() << "earlier list with mode 0" << std::oct << mode);
+    fs::remove(listFile());  // the one before may be read-only
+    writeFile(listFile(), "an earlier list\r\n");
+    setMode(listFile(), mode);
+
+    // a umask that would give other permissions to a new file
+    const RunResult run = runProgram({.umask = 077});
+
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(modeOf(listFile()), mode);
+    EXPECT_EQ(readFile(listFile()), dump.list);
+  }
+}
+
+TEST_F(ConversionRun, GivesANewListThePermissionsTheUmaskAllows) {
+  writeInputs(generatedDump(10, 3));
+  const struct {
+    mode_t umask, expected;
+  } cases[] = {{027, 0640}, {022, 0644}, {077, 0600}, {0, 0666}, {0222, 0444}};
+  for (const auto& c : cases) {
+    SCOPED_TRACE(testing::Message() << "umask 0" << std::oct << c.umask);
+    fs::remove(listFile());
+
+    const RunResult run = runProgram({.umask = c.umask});
+
+    EXPECT_EQ(run.status, 0);
+    EXPECT_EQ(modeOf(listFile()), c.expected);
+  }
+}
+
+// ---------------------------------------------------------------------------------------------
+// A list behind symbolic links: the links stay, the file they lead to gets the list
+
+struct LinkCase {
+  const char* name;
+  struct Link {
+    const char* path;    // relative to the test's root directory
+    const char* target;  // as stored in the link; "@root" stands for the root directory
+  };
+  std::vector<Link> links;
+  const char* listPath;  // the file the links lead to, relative to the root directory
+  bool listExists;
+};
+
+// Every table of cases below prints as the name of its case.
+template <typename Case>
+requires requires(const Case& c) { c.name; }
+void PrintTo(const Case& c, std::ostream* os) { *os << c.name; }
+
+class ListBehindLinks : public ConversionRun, public testing::WithParamInterface<LinkCase> {
+ protected:
+  std::string targetText(std::string_view stored) const {
+    constexpr std::string_view kRoot = "@root";
+    if (stored.substr(0, kRoot.size()) != kRoot) return std::string(stored);
+    return root().string() + std::string(stored.substr(kRoot.size()));
+  }
+};
+
+TEST_P(ListBehindLinks, WritesTheLinkedFileAndKeepsTheLinks) {
+  const LinkCase& c = GetParam();
+  const Dump dump = generatedDump(300, 12);
+  writeInputs(dump);
+  fs::create_directories(work() / "out");
+  fs::create_directories(root() / "elsewhere");
+  const fs::path list = root() / c.listPath;
+  if (c.listExists) {
+    writeFile(list, "an earlier list\r\n");
+    setMode(list, 0604);
+  }
+  for (const LinkCase::Link& link : c.links) {
+    fs::create_symlink(targetText(link.target), root() / link.path);
+  }
+  const std::vector<fs::path> directories = {work(), work() / "out", root() / "elsewhere"};
+  std::map<fs::path, std::set<std::string>> expectedListings;
+  for (const fs::path& directory : directories) {
+    expectedListings[directory] = listDirectory(directory);
+  }
+  expectedListings[list.parent_path()].insert(list.filename().string());
+
+  const RunResult run = runProgram({.umask = 022});
+
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(run.err, "");
+  for (const LinkCase::Link& link : c.links) {
+    const fs::path path = root() / link.path;
+    ASSERT_TRUE(fs::is_symlink(path)) << path << " is no longer a link";
+    EXPECT_EQ(fs::read_symlink(path).string(), targetText(link.target));
+  }
+  ASSERT_TRUE(fs::is_regular_file(fs::symlink_status(list)));
+  EXPECT_EQ(readFile(list), dump.list);
+  EXPECT_EQ(readFile(listFile()), dump.list);
+  EXPECT_EQ(modeOf(list), c.listExists ? 0604 : 0644);
+  for (const fs::path& directory : directories) {
+    expectListing(directory, expectedListings[directory]);
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    ConversionRun, ListBehindLinks,
+    testing::Values(LinkCase{"IntoASubdirectory",
+                             {{"work/DWZ.liste", "out/real.liste"}},
+                             "work/out/real.liste",
+                             true},
+                    LinkCase{"IntoAnotherDirectory",
+                             {{"work/DWZ.liste", "../elsewhere/real.liste"}},
+                             "elsewhere/real.liste",
+                             true},
+                    LinkCase{"ByAbsolutePath",
+                             {{"work/DWZ.liste", "@root/elsewhere/real.liste"}},
+                             "elsewhere/real.liste",
+                             true},
+                    LinkCase{"ThroughAChainOfLinks",
+                             {{"work/DWZ.liste", "out/hop.liste"},
+                              {"work/out/hop.liste", "../../elsewhere/real.liste"}},
+                             "elsewhere/real.liste",
+                             true},
+                    LinkCase{"ToAFileNotYetThere",
+                             {{"work/DWZ.liste", "../elsewhere/real.liste"}},
+                             "elsewhere/real.liste",
+                             false}),
+    [](const testing::TestParamInfo<LinkCase>& info) { return std::string(info.param.name); });
+
+// ---------------------------------------------------------------------------------------------
+// Without a usable Spieler.sql: no list is written and the earlier one stays
+
+struct PlayerFileCase {
+  const char* name;
+  bool playerFileIsDirectory;  // else it is missing
+  bool clubFileThere;
+  bool earlierList;
+  std::string_view expectedError;
+};
+
+class ConversionWithoutPlayerFile : public ConversionRun,
+                                    public testing::WithParamInterface<PlayerFileCase> {};
+
+TEST_P(ConversionWithoutPlayerFile, FailsAndLeavesTheDirectoryAsItWas) {
+  const PlayerFileCase& c = GetParam();
+  if (c.playerFileIsDirectory) fs::create_directory(playerFile());
+  if (c.clubFileThere) writeFile(clubFile(), clubStatement("12345", "Club Name"));
+  if (c.earlierList) writeFile(listFile(), "\"12345\",\"1\",\"Earlier,List\",2000,\"\"\r\n");
+  const std::set<std::string> before = listDirectory(work());
+  const std::optional<FileState> earlier =
+      c.earlierList ? std::optional(stateOf(listFile())) : std::nullopt;
+
+  const RunResult run = runProgram();
+
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(run.out, "");
+  EXPECT_EQ(run.err, c.expectedError);
+  if (earlier) {
+    expectUnchanged(listFile(), *earlier);
+  } else {
+    EXPECT_FALSE(fs::exists(fs::symlink_status(listFile())));
+  }
+  expectListing(work(), before);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    ConversionRun, ConversionWithoutPlayerFile,
+    testing::Values(
+        PlayerFileCase{"MissingWithEarlierList", false, true, true, kNoPlayerFile},
+        PlayerFileCase{"MissingWithoutEarlierList", false, true, false, kNoPlayerFile},
+        PlayerFileCase{"BothInputsMissingWithEarlierList", false, false, true, kNoPlayerFile},
+        PlayerFileCase{"BothInputsMissingWithoutEarlierList", false, false, false, kNoPlayerFile},
+        PlayerFileCase{"DirectoryWithEarlierList", true, true, true,
+                       "dwzliste: cannot open Spieler.sql: Is a directory\n"},
+        PlayerFileCase{"DirectoryWithoutEarlierList", true, false, false,
+                       "dwzliste: cannot open Spieler.sql: Is a directory\n"}),
+    [](const testing::TestParamInfo<PlayerFileCase>& info) {
+      return std::string(info.param.name);
+    });
+
+// ---------------------------------------------------------------------------------------------
+// Without a usable Vereine.sql: the list is written, without club names, and one line says so
+
+enum class ClubFileTrouble { kMissing, kDirectory, kUnreadable };
+
+struct ClubFileCase {
+  const char* name;
+  ClubFileTrouble trouble;
+  std::string_view expectedError;
+};
+
+class ConversionWithoutClubFile : public ConversionRun,
+                                  public testing::WithParamInterface<ClubFileCase> {};
+
+TEST_P(ConversionWithoutClubFile, WritesTheListWithoutClubNames) {
+  const ClubFileCase& c = GetParam();
+  const Dump dump = generatedDump(200, 10);
+  writeFile(playerFile(), dump.players);
+  switch (c.trouble) {
+    case ClubFileTrouble::kMissing:
+      break;
+    case ClubFileTrouble::kDirectory:
+      fs::create_directory(clubFile());
+      break;
+    case ClubFileTrouble::kUnreadable:
+      writeFile(clubFile(), dump.clubs);
+      setMode(clubFile(), 0);
+      setMode(playerFile(), 0644);
+      setMode(work(), 0777);  // the unprivileged run must still write the list
+      break;
+  }
+  writeFile(listFile(), dump.list);  // an earlier list with the club names
+
+  const RunResult run = runProgram({.unprivileged = c.trouble == ClubFileTrouble::kUnreadable});
+
+  EXPECT_EQ(run.status, 0);
+  EXPECT_EQ(run.out, "");
+  EXPECT_EQ(run.err, c.expectedError);
+  EXPECT_EQ(readFile(listFile()), dump.listWithoutClubs);
+  expectListing(work(), c.trouble == ClubFileTrouble::kMissing
+                            ? std::set<std::string>{"DWZ.liste", "Spieler.sql"}
+                            : kInputsAndList);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    ConversionRun, ConversionWithoutClubFile,
+    testing::Values(ClubFileCase{"Missing", ClubFileTrouble::kMissing,
+                                 "dwzliste: cannot open Vereine.sql: No such file or directory; "
+                                 "the list has no club names\n"},
+                    ClubFileCase{"Directory", ClubFileTrouble::kDirectory,
+                                 "dwzliste: cannot open Vereine.sql: Is a directory; the list has "
+                                 "no club names\n"},
+                    ClubFileCase{"Unreadable", ClubFileTrouble::kUnreadable,
+                                 "dwzliste: cannot open Vereine.sql: Permission denied; the list "
+                                 "has no club names\n"}),
+    [](const testing::TestParamInfo<ClubFileCase>& info) { return std::string(info.param.name); });
+
+// ---------------------------------------------------------------------------------------------
+// When the list cannot be written: the earlier list stays as it was, no temporary file stays
+
+struct WriteFailureCase {
+  const char* name;
+  bool listBehindLink;  // DWZ.liste links to ../elsewhere/real.liste
+  bool lockDirectory;   // the list's directory is not writable for the run
+  std::optional<rlim_t> fileSizeLimit;
+  std::string_view expectedError;
+};
+
+class ConversionThatCannotWriteTheList : public ConversionRun,
+                                         public testing::WithParamInterface<WriteFailureCase> {};
+
+TEST_P(ConversionThatCannotWriteTheList, FailsAndKeepsTheEarlierList) {
+  const WriteFailureCase& c = GetParam();
+  // a few hundred KB of list, far more than the file-size limit
+  const Dump dump = generatedDump(5000, 50);
+  writeInputs(dump);
+  fs::create_directories(root() / "elsewhere");
+  const fs::path list = c.listBehindLink ? root() / "elsewhere" / "real.liste" : listFile();
+  writeFile(list, "\"12345\",\"1\",\"Earlier,List\",2000,\"\"\r\n");
+  setMode(list, 0640);
+  if (c.listBehindLink) fs::create_symlink("../elsewhere/real.liste", listFile());
+  const FileState earlier = stateOf(list);
+  const std::set<std::string> workBefore = listDirectory(work());
+  const std::set<std::string> elsewhereBefore = listDirectory(root() / "elsewhere");
+  if (c.lockDirectory) {
+    setMode(playerFile(), 0644);
+    setMode(clubFile(), 0644);
+    setMode(list.parent_path(), 0555);
+    // with the link, only the linked directory is locked: the list must not go beside the link
+    if (c.listBehindLink) setMode(work(), 0777);
+  }
+
+  const RunResult run =
+      runProgram({.fileSizeLimit = c.fileSizeLimit, .unprivileged = c.lockDirectory});
+
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(run.out, "");
+  EXPECT_EQ(run.err, c.expectedError);
+  expectUnchanged(list, earlier);
+  if (c.listBehindLink) {
+    ASSERT_TRUE(fs::is_symlink(listFile()));
+    EXPECT_EQ(fs::read_symlink(listFile()).string(), "../elsewhere/real.liste");
+  }
+  expectListing(work(), workBefore);
+  expectListing(root() / "elsewhere", elsewhereBefore);
+}
+
+constexpr std::string_view kCannotCreate = "dwzliste: cannot create DWZ.liste: Permission denied\n";
+constexpr std::string_view kTooLarge = "dwzliste: cannot write DWZ.liste: File too large\n";
+
+INSTANTIATE_TEST_SUITE_P(
+    ConversionRun, ConversionThatCannotWriteTheList,
+    testing::Values(
+        WriteFailureCase{"DirectoryNotWritable", false, true, std::nullopt, kCannotCreate},
+        WriteFailureCase{"LinkedDirectoryNotWritable", true, true, std::nullopt, kCannotCreate},
+        WriteFailureCase{"FileSizeLimitReached", false, false, 4096, kTooLarge},
+        WriteFailureCase{"FileSizeLimitReachedBehindLink", true, false, 4096, kTooLarge}),
+    [](const testing::TestParamInfo<WriteFailureCase>& info) {
+      return std::string(info.param.name);
+    });
+
+TEST_F(ConversionRun, FailsWhenTheListNameIsADirectoryAndLeavesItAlone) {
+  writeInputs(generatedDump(100, 5));
+  fs::create_directory(listFile());
+  writeFile(listFile() / "inside.txt", "kept\n");
+
+  const RunResult run = runProgram();
+
+  EXPECT_EQ(run.status, 1);
+  EXPECT_EQ(run.out, "");
+  EXPECT_EQ(run.err, "dwzliste: cannot create DWZ.liste: Is a directory\n");
+  ASSERT_TRUE(fs::is_directory(fs::symlink_status(listFile())));
+  expectListing(listFile(), {"inside.txt"});
+  EXPECT_EQ(readFile(listFile() / "inside.txt"), "kept\n");
+  expectListing(work(), kInputsAndList);
+}
+
+}  // namespace
