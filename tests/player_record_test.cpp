@@ -55,6 +55,23 @@ TEST(ConvertPlayerLine, GivesEveryPlayerTheEmptyClubFieldWithoutClubs) {
   EXPECT_EQ(convertedPlayer(playerLine("\"12345\",\"1\""), none), "\"12345\",\"1\",\"\"");
 }
 
+TEST(ConvertPlayerLine, ConvertsALineLongerThanTheOutputBufferInPieces) {
+  const ClubLookup clubs = lookupForClubLines({clubLine("12345", "SK B\xE4ren,null")});
+  std::string values = "\"12345\"";
+  std::string expected = values;
+  // pieces of odd length, so that the buffer's edge falls on every byte of them in turn
+  while (values.size() < 3 * OutputFile::kBufferSize) {
+    values += ",null,\xE4\xF6\xFC,nullx,1,null";
+    expected += ", \"\" ,\x84\x94\x81, \"\" x,1, \"\" ";
+  }
+  const std::string line = playerLine(values);
+  expected += ",\"SK B\x84ren, \"\" \"";
+  const std::vector<std::string> converted = convertedPlayers({line, line}, clubs);
+  ASSERT_EQ(converted.size(), 2u);
+  EXPECT_TRUE(converted[0] == expected);
+  EXPECT_TRUE(converted[1] == expected);
+}
+
 TEST(ConvertPlayerLine, AgreesWithThePlainStepsOnRandomLines) {
   PieceSoup soup(1252850);
   for (int table = 0; table < 200; ++table) {

@@ -3,7 +3,10 @@
 
 #include <gtest/gtest.h>
 
+#include <random>
 #include <string>
+
+#include "reference_conversion.h"
 
 namespace {
 
@@ -49,9 +52,24 @@ TEST(FindText, GivesTheFirstPositionAtOrAfterStartOrZero) {
       {0, "abc", "a", 0},         {-1, "abc", "a", 0},           {1, "", "a", 0},
       {1, "abc", "", 0},          {1, "ab", "abc", 0},           {1, "aNULL", "null", 0},
       {1, "a\0b"s, "\0"s, 2},
+      {1, std::string(40, 'x') + "\"", "\"", 41},  // one byte, past the first sixteen
+      {1, std::string(33, ',') + ",null", ",null", 34},
   };
   for (const Case& c : cases) {
     EXPECT_EQ(findText(c.start, c.s, c.p), c.expected) << c.start << " " << c.s << " " << c.p;
+  }
+}
+
+TEST(FindText, AgreesWithAPlainSearchAtEveryLengthAndStart) {
+  std::mt19937 random(850);
+  const std::string patterns[] = {",null", "\"", ");", ",\"", "ll"};
+  for (int round = 0; round < 3000; ++round) {
+    std::string s(random() % 60, ' ');
+    for (char& byte : s) byte = ",null\");x"[random() % 9];
+    for (const std::string& p : patterns) {
+      const TextPos start = static_cast<TextPos>(random() % (s.size() + 2));
+      ASSERT_EQ(findText(start, s, p), reference::findText(start, s, p)) << s << " " << p << " " << start;
+    }
   }
 }
 

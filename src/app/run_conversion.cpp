@@ -16,6 +16,8 @@ namespace {
 constexpr const char* kPlayerFile = "Spieler.sql";
 constexpr const char* kClubFile = "Vereine.sql";
 constexpr const char* kListFile = "DWZ.liste";
+// How many players ahead the club is fetched from memory: enough to cover a memory access.
+constexpr std::size_t kClubLookahead = 8;
 constexpr int kSuccess = 0;
 constexpr int kFailure = 1;
 
@@ -52,6 +54,7 @@ int convertLists() {
   OutputFile list;
   if (FileError error = list.create(kListFile)) return fail(kListFile, error);
   for (std::size_t k = 1; k <= playerCount; ++k) {
+    if (k + kClubLookahead <= playerCount) prefetchClubFor(players.line(k + kClubLookahead), clubs);
     if (FileError error = convertPlayerLine(players.line(k), clubs, list)) {
       return fail(kListFile, error);
     }

@@ -3,9 +3,11 @@
 
 #include <algorithm>
 #include <bit>
+#include <cassert>
 #include <string>
 
 #include "convert/ansi_to_oem.h"
+#include "convert/club_record.h"
 #include "text/text_ops.h"
 
 namespace {
@@ -18,6 +20,8 @@ constexpr std::string_view kUnknownClubField = ",\"\"";
 constexpr TextPos kCodeStart = 2;  // the club code follows the opening double quote
 constexpr TextPos kCodeLength = 5;
 constexpr TextPos kRecordNameStart = 9;  // the club name in its quotes, in a club record
+// The most a club record holds from kRecordNameStart on: the longest name and its quotes.
+constexpr std::size_t kQuotedNameLength = kClubNameLength + 2;
 
 // The club code of a player's values or of a club record. A short text has a shorter code,
 // which matches only a code as short.
@@ -37,10 +41,33 @@ std::size_t homeSlot(std::uint64_t code, std::size_t slotCount) {
 }
 
 // The slot that holds code, or the free slot where it belongs.
-std::size_t slotFor(const std::vector<ClubLookup::Slot>& slots, std::uint64_t code) {
-  std::size_t at = homeSlot(code, slots.size());
-  while (slots[at].record != 0 && slots[at].code != code) at = (at + 1) & (slots.size() - 1);
+std::size_t slotFor(const ClubLookup& lookup, std::uint64_t code) {
+  const std::size_t mask = lookup.slots.size() - 1;
+  std::size_t at = homeSlot(code, lookup.slots.size());
+  while (lookup.slots[at].fieldLength != 0 && lookup.slots[at].code != code) at = (at + 1) & mask;
   return at;
+}
+
+// The player's values: the line without its statement wrapper.
+std::string_view valuesOf(std::string_view line) {
+  return trimLeadingPattern(trimTrailingPattern(line, kPlayerStatementEnd), kPlayerPrefix);
+}
+
+// The club field of a club record: a comma and the record from its name's opening quote on,
+// finished as the list needs it. The club name's ",null"s go too; a club field begins with a
+// comma, which cannot stand inside a ",null" after its first byte, so none spans the player's
+// values and the club field, and each can be finished apart.
+void makeClubField(std::string_view record, ClubLookup::Club& club) {
+  static_assert(sizeof club.field >= 1 + kQuotedNameLength);
+  std::string_view name = midChars(record, kRecordNameStart, -1);
+  assert(name.size() <= kQuotedNameLength);  // as every club record is made
+  name = leftChars(name, kQuotedNameLength);
+  club.field[0] = ',';
+  std::copy(name.begin(), name.end(), club.field + 1);
+  club.fieldLength = static_cast<std::uint32_t>(1 + name.size());
+  const std::span<char> field(club.field, club.fieldLength);
+  replaceEvery(field, kNull, kEmptyField);
+  ansiToOem(field);
 }
 
 // Writes bytes to the list in the OEM code page, in pieces that fit its buffer.
@@ -58,41 +85,43 @@ FileError writeInOem(OutputFile& list, std::string_view bytes) {
 }  // namespace
 
 ClubLookup buildClubLookup(const std::vector<std::string>& clubRecords) {
-  ClubLookup clubs;
+  ClubLookup lookup;
   // At most half full, so that a search ends after a slot or two.
-  clubs.slots.resize(std::bit_ceil(2 * clubRecords.size() + 2));
-  clubs.fieldEnds.reserve(clubRecords.size());
-  for (std::size_t m = 1; m <= clubRecords.size(); ++m) {
-    const std::string_view record = clubRecords[m - 1];
-    const std::size_t fieldAt = clubs.fields.size();
-    clubs.fields += ',';
-    clubs.fields += midChars(record, kRecordNameStart, -1);
-    const std::span<char> field = std::span<char>(clubs.fields).subspan(fieldAt);
-    // The club name's ",null"s go too; a club field begins with a comma, which cannot stand
-    // inside a ",null" after its first byte, so none spans the values and the club field.
-    replaceEvery(field, kNull, kEmptyField);
-    ansiToOem(field);
-    clubs.fieldEnds.push_back(clubs.fields.size());
+  lookup.slots.resize(std::bit_ceil(2 * clubRecords.size() + 2));
+  for (const std::string& record : clubRecords) {
     const std::uint64_t code = codeKey(clubCodeOf(record));
-    ClubLookup::Slot& slot = clubs.slots[slotFor(clubs.slots, code)];
-    if (slot.record == 0) slot = {code, m};  // a later record with the same code is never used
+    ClubLookup::Club& club = lookup.slots[slotFor(lookup, code)];
+    if (club.fieldLength != 0) continue;  // a later record with the same code is never used
+    club.code = code;
+    makeClubField(record, club);
   }
-  return clubs;
+  return lookup;
 }
 
-std::string_view clubFieldFor(const ClubLookup& clubs, std::string_view code) {
-  const std::size_t record = clubs.slots[slotFor(clubs.slots, codeKey(code))].record;
-  if (record == 0) return kUnknownClubField;
-  const std::size_t begin = record == 1 ? 0 : clubs.fieldEnds[record - 2];
-  return std::string_view(clubs.fields).substr(begin, clubs.fieldEnds[record - 1] - begin);
+std::string_view clubFieldFor(const ClubLookup& lookup, std::string_view code) {
+  const ClubLookup::Club& club = lookup.slots[slotFor(lookup, codeKey(code))];
+  if (club.fieldLength == 0) return kUnknownClubField;
+  return {club.field, club.fieldLength};
+}
+
+void prefetchClubFor(std::string_view line, const ClubLookup& clubs) {
+  const std::uint64_t code = codeKey(clubCodeOf(valuesOf(line)));
+  __builtin_prefetch(&clubs.slots[homeSlot(code, clubs.slots.size())]);
 }
 
 FileError convertPlayerLine(std::string_view line, const ClubLookup& clubs, OutputFile& list) {
-  std::string_view values = trimTrailingPattern(line, kPlayerStatementEnd);
-  values = trimLeadingPattern(values, kPlayerPrefix);
+  std::string_view values = valuesOf(line);
   const std::string_view clubField = clubFieldFor(clubs, clubCodeOf(values));
-  // One pass from left to right: ",null" cannot overlap itself, and its replacement cannot be
-  // part of one, so this replaces what a search begun again from the start each time would.
+  if (values.size() <= OutputFile::kBufferSize) {
+    // the usual line: finished in the output buffer, in one pass for each step
+    std::span<char> room;
+    if (FileError error = list.appendSpace(values.size(), room)) return error;
+    std::copy(values.begin(), values.end(), room.begin());
+    replaceEvery(room, kNull, kEmptyField);
+    ansiToOem(room);
+    return list.writeLine(clubField);
+  }
+  // a line longer than the buffer goes in pieces, each ",null" found in the line itself
   for (TextPos at = findText(1, values, kNull); at != 0; at = findText(1, values, kNull)) {
     if (FileError error = writeInOem(list, leftChars(values, at - 1))) return error;
     if (FileError error = writeInOem(list, kEmptyField)) return error;

@@ -11,13 +11,14 @@
 // The club field of every club code, made once from the club records: a comma and the club
 // name in double quotes, already in the form the list needs.
 struct ClubLookup {
-  struct Slot {
+  // One club code with the field of its first record, in one cache line: a lookup costs one
+  // memory access, which can be asked for ahead of time (prefetchClubFor).
+  struct alignas(64) Club {
     std::uint64_t code = 0;
-    std::size_t record = 0;  // the first club record with this code; 0 for a free slot
+    std::uint32_t fieldLength = 0;  // 0 for a free slot: a club field holds at least its comma
+    char field[52] = {};
   };
-  std::string fields;                  // the club field of each record, one after the other
-  std::vector<std::size_t> fieldEnds;  // entry m - 1: where the field of record m ends
-  std::vector<Slot> slots;             // a hash table with open addressing, of 2^n slots
+  std::vector<Club> slots;  // a hash table with open addressing, of 2^n slots
 };
 
 // The lookup for club records (as normaliseClubTable makes them), in table order.
@@ -26,6 +27,10 @@ ClubLookup buildClubLookup(const std::vector<std::string>& clubRecords);
 // The club field for a club code: that of the first club record with this code, or a comma and
 // two double quotes when no record has it.
 std::string_view clubFieldFor(const ClubLookup& clubs, std::string_view code);
+
+// Asks the memory for the club of a player line that is to be converted soon, so that the
+// lookup does not wait for it then.
+void prefetchClubFor(std::string_view line, const ClubLookup& clubs);
 
 // Converts one line of Spieler.sql and writes it to list as one line: the statement wrapper
 // goes, the club field is appended, every ",null" becomes an empty quoted field, and the bytes

@@ -11,7 +11,7 @@ namespace {
 constexpr char kLineFeed = '\n';
 constexpr char kEndOfInput = 0x1A;            // a text-mode stream ends here
 constexpr std::size_t kReadRoom = 64 * 1024;  // least free space offered to one read
-constexpr std::size_t kOutputBufferSize = 1 << 20;
+constexpr std::size_t kOutputBufferSize = OutputFile::kBufferSize;
 constexpr std::string_view kLineEnd = "\r\n";
 
 // Where the input ends among size new bytes: at a byte 0x1A, if there is one.

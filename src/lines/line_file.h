@@ -29,14 +29,16 @@ ReadResult readLineFile(const char* name, LineTable& table, AbortQuery abortQuer
 // of that name only by commit(). Until then the earlier file stays as it was.
 class OutputFile {
  public:
+  static constexpr std::size_t kBufferSize = 128 * 1024;
+
   // Creates the file, empty.
   FileError create(const char* name);
   // Writes the bytes of text and then of more, followed by CR LF.
   FileError writeLine(std::string_view text, std::string_view more = {});
   // Writes bytes as they are, the start of a line or all of it.
   FileError write(std::string_view bytes) { return append(bytes); }
-  // Sets room to the next bytes of the file, to be filled in place by the caller: size of them,
-  // or fewer when the buffer cannot hold so many, but at least one when size is not 0.
+  // Sets room to the next bytes of the file, to be filled in place by the caller: size of them
+  // when size <= kBufferSize, else kBufferSize or fewer, but at least one.
   FileError appendSpace(std::size_t size, std::span<char>& room);
   // Writes out what is buffered and replaces the earlier file.
   FileError commit();
