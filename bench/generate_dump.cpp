@@ -130,7 +130,7 @@ constexpr std::string_view kEligibilities[] = {"D", "D", "D", "D", "D", "D", "D"
 
 struct Federation {
   std::string_view code;
-  std::int64_t first_fide_id;
+  std::int64_t firstFideId;
   int weight;
 };
 
@@ -149,7 +149,7 @@ class Rng {
  public:
   explicit Rng(std::uint64_t seed) : state_(seed) {}
 
-  std::uint64_t Next() {
+  std::uint64_t next() {
     std::uint64_t z = (state_ += 0x9E3779B97F4A7C15ULL);
     z = (z ^ (z >> 30)) * 0xBF58476D1CE4E5B9ULL;
     z = (z ^ (z >> 27)) * 0x94D049BB133111EBULL;
@@ -157,17 +157,17 @@ class Rng {
   }
 
   // Modulo bias is negligible for the small ranges used here.
-  std::size_t Below(std::size_t bound) { return static_cast<std::size_t>(Next() % bound); }
+  std::size_t below(std::size_t bound) { return static_cast<std::size_t>(next() % bound); }
 
-  int Between(int low, int high) {
-    return low + static_cast<int>(Below(static_cast<std::size_t>(high - low) + 1));
+  int between(int low, int high) {
+    return low + static_cast<int>(below(static_cast<std::size_t>(high - low) + 1));
   }
 
-  bool Permille(int share) { return Below(1000) < static_cast<std::size_t>(share); }
+  bool permille(int share) { return below(1000) < static_cast<std::size_t>(share); }
 
   template <typename T, std::size_t N>
-  const T& Pick(const T (&items)[N]) {
-    return items[Below(N)];
+  const T& pick(const T (&items)[N]) {
+    return items[below(N)];
   }
 
  private:
@@ -186,45 +186,45 @@ class RowWriter {
 
   // Embedded double quotes stay unescaped, as in SV "Turm" Beispiel, so a
   // reader has to tell the closing quote by the separator after it.
-  void Quoted(std::string_view value) {
-    Separate();
+  void quoted(std::string_view value) {
+    separate();
     line_ += '"';
     line_ += value;
     line_ += '"';
   }
 
-  void Number(std::int64_t value) {
-    Separate();
+  void number(std::int64_t value) {
+    separate();
     char digits[24];
     auto result = std::to_chars(digits, digits + sizeof digits, value);
     line_.append(digits, result.ptr);
   }
 
-  void Null() {
-    Separate();
+  void null() {
+    separate();
     line_ += "null";
   }
 
-  void QuotedOrNull(std::string_view value) {
+  void quotedOrNull(std::string_view value) {
     if (value.empty()) {
-      Null();
+      null();
     } else {
-      Quoted(value);
+      quoted(value);
     }
   }
 
-  void NumberOrNull(std::optional<std::int64_t> value) {
+  void numberOrNull(std::optional<std::int64_t> value) {
     if (value) {
-      Number(*value);
+      number(*value);
     } else {
-      Null();
+      null();
     }
   }
 
-  void Finish() { line_ += ");\n"; }
+  void finish() { line_ += ");\n"; }
 
  private:
-  void Separate() {
+  void separate() {
     if (fields_++ > 0) line_ += ',';
   }
 
@@ -236,7 +236,7 @@ class DumpFile {
  public:
   explicit DumpFile(const std::string& path) : path_(path), buffer_(kWriteBufferBytes) {
     file_ = std::fopen(path.c_str(), "wb");
-    if (file_ == nullptr) Fail("cannot create");
+    if (file_ == nullptr) fail("cannot create");
     std::setvbuf(file_, buffer_.data(), _IOFBF, buffer_.size());
   }
 
@@ -247,20 +247,20 @@ class DumpFile {
     if (file_ != nullptr) std::fclose(file_);
   }
 
-  void Write(std::string_view line) {
+  void write(std::string_view line) {
     if (std::fwrite(line.data(), 1, line.size(), file_) != line.size()) {
-      Fail("cannot write");
+      fail("cannot write");
     }
   }
 
-  void Close() {
+  void close() {
     std::FILE* file = file_;
     file_ = nullptr;
-    if (std::fclose(file) != 0) Fail("cannot close");
+    if (std::fclose(file) != 0) fail("cannot close");
   }
 
  private:
-  [[noreturn]] void Fail(const char* what) {
+  [[noreturn]] void fail(const char* what) {
     std::fprintf(stderr, "bench_generate_dump: %s %s: %s\n", what, path_.c_str(),
                  std::strerror(errno));
     std::exit(1);
@@ -276,212 +276,211 @@ struct Club {
   std::string name;
 };
 
-std::string RandomClubCode(Rng& rng) {
-  std::string code(1, kRegions[rng.Below(kRegions.size())]);
+std::string randomClubCode(Rng& rng) {
+  std::string code(1, kRegions[rng.below(kRegions.size())]);
   char digits[8];
-  std::snprintf(digits, sizeof digits, "%04d", rng.Between(0, 9999));
+  std::snprintf(digits, sizeof digits, "%04d", rng.between(0, 9999));
   code += digits;
   return code;
 }
 
-std::string UnusedClubCode(Rng& rng, std::unordered_set<std::string>& used) {
+std::string unusedClubCode(Rng& rng, std::unordered_set<std::string>& used) {
   for (;;) {
-    std::string code = RandomClubCode(rng);
+    std::string code = randomClubCode(rng);
     if (used.insert(code).second) return code;
   }
 }
 
-std::string RandomClubName(Rng& rng) {
-  std::string name(rng.Pick(kClubPrefixes));
+std::string randomClubName(Rng& rng) {
+  std::string name(rng.pick(kClubPrefixes));
   name += ' ';
-  if (rng.Permille(kQuotedClubNamePermille)) {
+  if (rng.permille(kQuotedClubNamePermille)) {
     name += '"';
-    name += rng.Pick(kClubNicknames);
+    name += rng.pick(kClubNicknames);
     name += "\" ";
   }
-  name += rng.Pick(kPlaces);
-  if (rng.Permille(kTwoPlaceClubPermille)) {
+  name += rng.pick(kPlaces);
+  if (rng.permille(kTwoPlaceClubPermille)) {
     name += '/';
-    name += rng.Pick(kPlaces);
+    name += rng.pick(kPlaces);
   }
-  if (rng.Permille(kFoundingYearPermille)) {
+  if (rng.permille(kFoundingYearPermille)) {
     name += ' ';
-    name += std::to_string(rng.Between(1860, 2015));
+    name += std::to_string(rng.between(1860, 2015));
   }
-  name += rng.Pick(kClubSuffixes);
+  name += rng.pick(kClubSuffixes);
   return name;
 }
 
-void Shuffle(Rng& rng, std::vector<Club>& clubs) {
+void shuffle(Rng& rng, std::vector<Club>& clubs) {
   for (std::size_t i = clubs.size(); i > 1; --i) {
-    std::swap(clubs[i - 1], clubs[rng.Below(i)]);
+    std::swap(clubs[i - 1], clubs[rng.below(i)]);
   }
 }
 
 // A few codes appear twice so that REPLACE semantics get exercised.
-std::vector<Club> MakeClubs(Rng& rng, std::size_t count, std::unordered_set<std::string>& used) {
+std::vector<Club> makeClubs(Rng& rng, std::size_t count, std::unordered_set<std::string>& used) {
   std::size_t duplicates =
       count >= 4 ? std::max<std::size_t>(2, count / kClubsPerDuplicateCode) : 0;
   std::vector<Club> clubs;
   clubs.reserve(count);
   while (clubs.size() < count - duplicates) {
-    clubs.push_back({UnusedClubCode(rng, used), RandomClubName(rng)});
+    clubs.push_back({unusedClubCode(rng, used), randomClubName(rng)});
   }
   std::size_t originals = clubs.size();
   while (clubs.size() < count) {
-    clubs.push_back({clubs[rng.Below(originals)].zps, RandomClubName(rng)});
+    clubs.push_back({clubs[rng.below(originals)].zps, randomClubName(rng)});
   }
-  Shuffle(rng, clubs);
+  shuffle(rng, clubs);
   return clubs;
 }
 
-void WriteClubs(const std::string& path, const std::vector<Club>& clubs) {
+void writeClubs(const std::string& path, const std::vector<Club>& clubs) {
   DumpFile file(path);
   std::string line;
   for (const Club& club : clubs) {
     RowWriter row(line, "dwz_vereine");
-    row.Quoted(club.zps);
-    row.Quoted(club.zps.substr(0, 1));
-    row.Quoted(club.zps.substr(0, 2) + "0");
-    row.Quoted(club.name);
-    row.Finish();
-    file.Write(line);
+    row.quoted(club.zps);
+    row.quoted(club.zps.substr(0, 1));
+    row.quoted(club.zps.substr(0, 2) + "0");
+    row.quoted(club.name);
+    row.finish();
+    file.write(line);
   }
-  file.Close();
+  file.close();
 }
 
 // Membership numbers rise per code so (ZPS, Mgl_Nr) stays a unique key; they
 // only outgrow four digits beyond roughly 4000 players per code.
 struct MemberCode {
   std::string zps;
-  int next_member = 0;
+  int nextMember = 0;
 };
 
-std::vector<MemberCode> MakeMemberCodes(Rng& rng, const std::vector<Club>& clubs) {
+std::vector<MemberCode> makeMemberCodes(Rng& rng, const std::vector<Club>& clubs) {
   std::unordered_set<std::string> seen;
   std::vector<MemberCode> codes;
   for (const Club& club : clubs) {
     if (seen.insert(club.zps).second) {
-      codes.push_back({club.zps, rng.Between(100, 1100)});
+      codes.push_back({club.zps, rng.between(100, 1100)});
     }
   }
   return codes;
 }
 
-std::vector<MemberCode> MakeOrphanCodes(Rng& rng, std::size_t club_count,
+std::vector<MemberCode> makeOrphanCodes(Rng& rng, std::size_t clubCount,
                                         std::unordered_set<std::string>& used) {
-  std::vector<MemberCode> codes(1 + club_count / kClubsPerOrphanCode);
+  std::vector<MemberCode> codes(1 + clubCount / kClubsPerOrphanCode);
   for (MemberCode& code : codes) {
-    code.zps = UnusedClubCode(rng, used);
-    code.next_member = rng.Between(100, 1100);
+    code.zps = unusedClubCode(rng, used);
+    code.nextMember = rng.between(100, 1100);
   }
   return codes;
 }
 
-std::string NextMemberNumber(Rng& rng, MemberCode& code) {
-  std::string number = std::to_string(code.next_member);
-  code.next_member += rng.Between(1, 3);
+std::string nextMemberNumber(Rng& rng, MemberCode& code) {
+  std::string number = std::to_string(code.nextMember);
+  code.nextMember += rng.between(1, 3);
   return number;
 }
 
-std::string PlayerName(Rng& rng, bool female) {
-  std::string name(rng.Pick(kLastNames));
-  if (rng.Permille(kDoubleLastNamePermille)) {
+std::string playerName(Rng& rng, bool female) {
+  std::string name(rng.pick(kLastNames));
+  if (rng.permille(kDoubleLastNamePermille)) {
     name += '-';
-    name += rng.Pick(kLastNames);
+    name += rng.pick(kLastNames);
   }
   name += ',';
-  name += female ? rng.Pick(kFemaleFirstNames) : rng.Pick(kMaleFirstNames);
-  if (rng.Permille(kDoubleFirstNamePermille)) {
+  name += female ? rng.pick(kFemaleFirstNames) : rng.pick(kMaleFirstNames);
+  if (rng.permille(kDoubleFirstNamePermille)) {
     name += ' ';
-    name += female ? rng.Pick(kFemaleFirstNames) : rng.Pick(kMaleFirstNames);
+    name += female ? rng.pick(kFemaleFirstNames) : rng.pick(kMaleFirstNames);
   }
   return name;
 }
 
 // Sum of three uniforms gives a bell-shaped rating curve around 1650.
-int RandomDwz(Rng& rng) {
-  return 600 + rng.Between(0, 700) + rng.Between(0, 700) + rng.Between(0, 700);
+int randomDwz(Rng& rng) {
+  return 600 + rng.between(0, 700) + rng.between(0, 700) + rng.between(0, 700);
 }
 
-std::string RandomEvaluation(Rng& rng, int birth_year) {
-  int first_year = std::max(1993, birth_year + 6);
-  int year = rng.Between(std::min(first_year, 2024), 2024);
-  return std::to_string(year * 100 + rng.Between(1, 52));
+std::string randomEvaluation(Rng& rng, int birthYear) {
+  int firstYear = std::max(1993, birthYear + 6);
+  int year = rng.between(std::min(firstYear, 2024), 2024);
+  return std::to_string(year * 100 + rng.between(1, 52));
 }
 
-std::string_view FideTitle(Rng& rng, int elo, bool female) {
-  if (elo >= 2500 && rng.Permille(600)) return female ? "WGM" : "GM";
-  if (elo >= 2400 && rng.Permille(500)) return female ? "WIM" : "IM";
-  if (elo >= 2300 && rng.Permille(400)) return female ? "WFM" : "FM";
-  if (elo >= 2200 && rng.Permille(150)) return female ? "WCM" : "CM";
+std::string_view fideTitle(Rng& rng, int elo, bool female) {
+  if (elo >= 2500 && rng.permille(600)) return female ? "WGM" : "GM";
+  if (elo >= 2400 && rng.permille(500)) return female ? "WIM" : "IM";
+  if (elo >= 2300 && rng.permille(400)) return female ? "WFM" : "FM";
+  if (elo >= 2200 && rng.permille(150)) return female ? "WCM" : "CM";
   return {};
 }
 
 class PlayerGenerator {
  public:
-  PlayerGenerator(Rng& rng, std::vector<MemberCode> club_codes,
-                  std::vector<MemberCode> orphan_codes)
-      : rng_(rng), club_codes_(std::move(club_codes)), orphan_codes_(std::move(orphan_codes)) {}
+  PlayerGenerator(Rng& rng, std::vector<MemberCode> clubCodes, std::vector<MemberCode> orphanCodes)
+      : rng_(rng), clubCodes_(std::move(clubCodes)), orphanCodes_(std::move(orphanCodes)) {}
 
-  void WriteRow(RowWriter& row) {
-    bool female = rng_.Permille(kFemalePermille);
-    int birth_year = rng_.Between(1930, 2017);
-    bool rated = !rng_.Permille(kUnratedPermille);
+  void writeRow(RowWriter& row) {
+    bool female = rng_.permille(kFemalePermille);
+    int birthYear = rng_.between(1930, 2017);
+    bool rated = !rng_.permille(kUnratedPermille);
     std::optional<std::int64_t> dwz;
     std::string evaluation;
     if (rated) {
-      dwz = RandomDwz(rng_);
-      if (!rng_.Permille(kRatedWithoutDatePermille)) {
-        evaluation = RandomEvaluation(rng_, birth_year);
+      dwz = randomDwz(rng_);
+      if (!rng_.permille(kRatedWithoutDatePermille)) {
+        evaluation = randomEvaluation(rng_, birthYear);
       }
     }
-    MemberCode& code = PickCode();
-    row.Quoted(code.zps);
-    row.Quoted(NextMemberNumber(rng_, code));
-    row.Quoted(rng_.Permille(kPassivePermille) ? "P" : "A");
-    row.Quoted(PlayerName(rng_, female));
-    row.Quoted(female ? "W" : "M");
-    row.Quoted(rng_.Pick(kEligibilities));
-    row.Number(birth_year);
-    row.QuotedOrNull(evaluation);
-    row.NumberOrNull(dwz);
-    row.NumberOrNull(rated ? std::optional<std::int64_t>(rng_.Between(1, 150)) : std::nullopt);
-    WriteFideFields(row, dwz, female);
-    row.Finish();
+    MemberCode& code = pickCode();
+    row.quoted(code.zps);
+    row.quoted(nextMemberNumber(rng_, code));
+    row.quoted(rng_.permille(kPassivePermille) ? "P" : "A");
+    row.quoted(playerName(rng_, female));
+    row.quoted(female ? "W" : "M");
+    row.quoted(rng_.pick(kEligibilities));
+    row.number(birthYear);
+    row.quotedOrNull(evaluation);
+    row.numberOrNull(dwz);
+    row.numberOrNull(rated ? std::optional<std::int64_t>(rng_.between(1, 150)) : std::nullopt);
+    writeFideFields(row, dwz, female);
+    row.finish();
   }
 
  private:
-  MemberCode& PickCode() {
-    if (rng_.Permille(kOrphanPlayerPermille) || club_codes_.empty()) {
-      return orphan_codes_[rng_.Below(orphan_codes_.size())];
+  MemberCode& pickCode() {
+    if (rng_.permille(kOrphanPlayerPermille) || clubCodes_.empty()) {
+      return orphanCodes_[rng_.below(orphanCodes_.size())];
     }
-    return club_codes_[rng_.Below(club_codes_.size())];
+    return clubCodes_[rng_.below(clubCodes_.size())];
   }
 
-  void WriteFideFields(RowWriter& row, std::optional<std::int64_t> dwz, bool female) {
-    if (!rng_.Permille(kFidePermille)) {
-      for (int i = 0; i < 4; ++i) row.Null();
+  void writeFideFields(RowWriter& row, std::optional<std::int64_t> dwz, bool female) {
+    if (!rng_.permille(kFidePermille)) {
+      for (int i = 0; i < 4; ++i) row.null();
       return;
     }
     std::optional<std::int64_t> elo;
-    if (!rng_.Permille(kFideWithoutEloPermille)) {
-      int base = dwz ? static_cast<int>(*dwz) : rng_.Between(1000, 2200);
-      elo = std::max(1000, base + rng_.Between(-100, 100));
+    if (!rng_.permille(kFideWithoutEloPermille)) {
+      int base = dwz ? static_cast<int>(*dwz) : rng_.between(1000, 2200);
+      elo = std::max(1000, base + rng_.between(-100, 100));
     }
-    std::size_t federation = PickFederation();
+    std::size_t federation = pickFederation();
     // Separate running offsets keep FIDE ids unique; the ranges never meet.
-    fide_offsets_[federation] += rng_.Between(1, 5);
-    row.NumberOrNull(elo);
-    row.QuotedOrNull(elo ? FideTitle(rng_, static_cast<int>(*elo), female) : std::string_view());
-    row.Number(kFederations[federation].first_fide_id + fide_offsets_[federation]);
-    row.Quoted(kFederations[federation].code);
+    fideOffsets_[federation] += rng_.between(1, 5);
+    row.numberOrNull(elo);
+    row.quotedOrNull(elo ? fideTitle(rng_, static_cast<int>(*elo), female) : std::string_view());
+    row.number(kFederations[federation].firstFideId + fideOffsets_[federation]);
+    row.quoted(kFederations[federation].code);
   }
 
-  std::size_t PickFederation() {
+  std::size_t pickFederation() {
     int total = 0;
     for (const Federation& federation : kFederations) total += federation.weight;
-    int ticket = rng_.Between(1, total);
+    int ticket = rng_.between(1, total);
     std::size_t index = 0;
     while (ticket > kFederations[index].weight) {
       ticket -= kFederations[index].weight;
@@ -491,23 +490,23 @@ class PlayerGenerator {
   }
 
   Rng& rng_;
-  std::vector<MemberCode> club_codes_;
-  std::vector<MemberCode> orphan_codes_;
-  std::int64_t fide_offsets_[std::size(kFederations)] = {};
+  std::vector<MemberCode> clubCodes_;
+  std::vector<MemberCode> orphanCodes_;
+  std::int64_t fideOffsets_[std::size(kFederations)] = {};
 };
 
-void WritePlayers(const std::string& path, std::size_t count, PlayerGenerator& generator) {
+void writePlayers(const std::string& path, std::size_t count, PlayerGenerator& generator) {
   DumpFile file(path);
   std::string line;
   for (std::size_t i = 0; i < count; ++i) {
     RowWriter row(line, "dwz_spieler");
-    generator.WriteRow(row);
-    file.Write(line);
+    generator.writeRow(row);
+    file.write(line);
   }
-  file.Close();
+  file.close();
 }
 
-bool ParseCount(const char* text, std::uint64_t* value) {
+bool parseCount(const char* text, std::uint64_t* value) {
   if (*text == '\0' || *text == '-') return false;
   char* end = nullptr;
   errno = 0;
@@ -517,7 +516,7 @@ bool ParseCount(const char* text, std::uint64_t* value) {
   return true;
 }
 
-[[noreturn]] void Usage() {
+[[noreturn]] void usage() {
   std::fprintf(stderr,
                "usage: bench_generate_dump DIR PLAYERS CLUBS [SEED]\n"
                "writes DIR/Spieler.sql and DIR/Vereine.sql; "
@@ -526,7 +525,7 @@ bool ParseCount(const char* text, std::uint64_t* value) {
   std::exit(2);
 }
 
-void EnsureDirectory(const std::string& dir) {
+void ensureDirectory(const std::string& dir) {
   if (mkdir(dir.c_str(), 0777) != 0 && errno != EEXIST) {
     std::fprintf(stderr, "bench_generate_dump: cannot create %s: %s\n", dir.c_str(),
                  std::strerror(errno));
@@ -540,20 +539,20 @@ int main(int argc, char** argv) {
   std::uint64_t players = 0;
   std::uint64_t clubs = 0;
   std::uint64_t seed = kDefaultSeed;
-  if (argc < 4 || argc > 5 || !ParseCount(argv[2], &players) || !ParseCount(argv[3], &clubs) ||
-      clubs == 0 || clubs > kMaxClubs || (argc == 5 && !ParseCount(argv[4], &seed))) {
-    Usage();
+  if (argc < 4 || argc > 5 || !parseCount(argv[2], &players) || !parseCount(argv[3], &clubs) ||
+      clubs == 0 || clubs > kMaxClubs || (argc == 5 && !parseCount(argv[4], &seed))) {
+    usage();
   }
   std::string dir = argv[1];
-  EnsureDirectory(dir);
+  ensureDirectory(dir);
 
   Rng rng(seed);
-  std::unordered_set<std::string> used_codes;
-  std::vector<Club> club_rows = MakeClubs(rng, clubs, used_codes);
-  WriteClubs(dir + "/Vereine.sql", club_rows);
+  std::unordered_set<std::string> usedCodes;
+  std::vector<Club> clubRows = makeClubs(rng, clubs, usedCodes);
+  writeClubs(dir + "/Vereine.sql", clubRows);
 
-  std::vector<MemberCode> orphans = MakeOrphanCodes(rng, clubs, used_codes);
-  PlayerGenerator generator(rng, MakeMemberCodes(rng, club_rows), std::move(orphans));
-  WritePlayers(dir + "/Spieler.sql", players, generator);
+  std::vector<MemberCode> orphans = makeOrphanCodes(rng, clubs, usedCodes);
+  PlayerGenerator generator(rng, makeMemberCodes(rng, clubRows), std::move(orphans));
+  writePlayers(dir + "/Spieler.sql", players, generator);
   return 0;
 }

@@ -24,7 +24,7 @@ struct Options {
   char** command = nullptr;
 };
 
-[[noreturn]] void Usage() {
+[[noreturn]] void usage() {
   std::fprintf(stderr,
                "usage: bench_measure [-C dir] [-o file] -- cmd args...\n"
                "prints \"wall_seconds max_rss_kib exit_status\"; -o appends "
@@ -32,7 +32,7 @@ struct Options {
   std::exit(kUsageExit);
 }
 
-Options ParseOptions(int argc, char** argv) {
+Options parseOptions(int argc, char** argv) {
   Options options;
   int i = 1;
   for (; i < argc && std::strcmp(argv[i], "--") != 0; ++i) {
@@ -41,22 +41,22 @@ Options ParseOptions(int argc, char** argv) {
     } else if (std::strcmp(argv[i], "-o") == 0 && i + 1 < argc) {
       options.output = argv[++i];
     } else {
-      Usage();
+      usage();
     }
   }
-  if (i + 1 >= argc) Usage();
+  if (i + 1 >= argc) usage();
   options.command = argv + i + 1;
   return options;
 }
 
-double MonotonicSeconds() {
+double monotonicSeconds() {
   timespec now{};
   clock_gettime(CLOCK_MONOTONIC, &now);
   return static_cast<double>(now.tv_sec) + static_cast<double>(now.tv_nsec) * 1e-9;
 }
 
 // Only async-signal-safe calls between fork and exec.
-[[noreturn]] void RunChild(const Options& options) {
+[[noreturn]] void runChild(const Options& options) {
   if (options.dir != nullptr && chdir(options.dir) != 0) {
     constexpr char kMessage[] = "bench_measure: cannot chdir\n";
     (void)!write(STDERR_FILENO, kMessage, sizeof kMessage - 1);
@@ -69,12 +69,12 @@ double MonotonicSeconds() {
 }
 
 // Same convention as the shell, so a crash is told apart from exit codes.
-int ExitStatusOf(int wait_status) {
-  if (WIFSIGNALED(wait_status)) return kSignalExitBase + WTERMSIG(wait_status);
-  return WEXITSTATUS(wait_status);
+int exitStatusOf(int waitStatus) {
+  if (WIFSIGNALED(waitStatus)) return kSignalExitBase + WTERMSIG(waitStatus);
+  return WEXITSTATUS(waitStatus);
 }
 
-void Report(const Options& options, double seconds, long max_rss_kib, int exit_status) {
+void report(const Options& options, double seconds, long maxRssKib, int exitStatus) {
   std::FILE* out = stdout;
   if (options.output != nullptr) {
     out = std::fopen(options.output, "a");
@@ -84,7 +84,7 @@ void Report(const Options& options, double seconds, long max_rss_kib, int exit_s
       std::exit(1);
     }
   }
-  std::fprintf(out, "%.6f %ld %d\n", seconds, max_rss_kib, exit_status);
+  std::fprintf(out, "%.6f %ld %d\n", seconds, maxRssKib, exitStatus);
   if (std::fclose(out) != 0) {
     std::perror("bench_measure: cannot write result");
     std::exit(1);
@@ -94,30 +94,30 @@ void Report(const Options& options, double seconds, long max_rss_kib, int exit_s
 }  // namespace
 
 int main(int argc, char** argv) {
-  Options options = ParseOptions(argc, argv);
+  Options options = parseOptions(argc, argv);
   // Flushed now so the child cannot inherit and repeat buffered output.
   std::fflush(nullptr);
 
-  double start = MonotonicSeconds();
+  double start = monotonicSeconds();
   pid_t child = fork();
   if (child < 0) {
     std::perror("bench_measure: fork");
     return 1;
   }
-  if (child == 0) RunChild(options);
+  if (child == 0) runChild(options);
 
-  int wait_status = 0;
+  int waitStatus = 0;
   rusage usage{};
   pid_t waited;
   do {
-    waited = wait4(child, &wait_status, 0, &usage);
+    waited = wait4(child, &waitStatus, 0, &usage);
   } while (waited < 0 && errno == EINTR);
-  double seconds = MonotonicSeconds() - start;
+  double seconds = monotonicSeconds() - start;
   if (waited < 0) {
     std::perror("bench_measure: wait4");
     return 1;
   }
   // Linux reports ru_maxrss in KiB.
-  Report(options, seconds, usage.ru_maxrss, ExitStatusOf(wait_status));
+  report(options, seconds, usage.ru_maxrss, exitStatusOf(waitStatus));
   return 0;
 }

@@ -22,7 +22,7 @@ die() {
 }
 
 build() {
-  cmake -S . -B build-bench -DCMAKE_BUILD_TYPE=Release
+  cmake -S . -B build-bench -DCMAKE_BUILD_TYPE=Release -DBUILD_TESTING=OFF
   cmake --build build-bench -j2
 }
 

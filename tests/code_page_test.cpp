@@ -19,7 +19,8 @@ bool iconvByte(iconv_t converter, unsigned char in, unsigned char& out) {
   char* outPointer = outBytes;
   std::size_t inLeft = 1, outLeft = sizeof outBytes;
   iconv(converter, nullptr, nullptr, nullptr, nullptr);
-  if (iconv(converter, &inPointer, &inLeft, &outPointer, &outLeft) == static_cast<std::size_t>(-1)) {
+  if (iconv(converter, &inPointer, &inLeft, &outPointer, &outLeft) ==
+      static_cast<std::size_t>(-1)) {
     return false;
   }
   if (sizeof outBytes - outLeft != 1) return false;
@@ -42,10 +43,12 @@ TEST(CodePageTable, MatchesIconvForEveryCharacterInBothPages) {
 }
 
 TEST(CodePageTable, GivesWindowsBestFitBytesWhere850LacksTheCharacter) {
-  const std::string best = "\x3F\x3F\x27\x9F\x22\x2E\xC5\xCE\x5E\x25\x53\x3C\x4F\x3F\x5A\x3F"
-                           "\x3F\x27\x27\x22\x22\x07\x2D\x2D\x7E\x54\x73\x3E\x6F\x3F\x7A\x59";
+  const std::string best =
+      "\x3F\x3F\x27\x9F\x22\x2E\xC5\xCE\x5E\x25\x53\x3C\x4F\x3F\x5A\x3F"
+      "\x3F\x27\x27\x22\x22\x07\x2D\x2D\x7E\x54\x73\x3E\x6F\x3F\x7A\x59";
   for (std::size_t i = 0; i < best.size(); ++i) {
-    EXPECT_EQ(kCp1252ToCp850[0x80 + i], static_cast<unsigned char>(best[i])) << std::hex << 0x80 + i;
+    EXPECT_EQ(kCp1252ToCp850[0x80 + i], static_cast<unsigned char>(best[i]))
+        << std::hex << 0x80 + i;
   }
 }
 

@@ -1,11 +1,11 @@
 // Runs the converter's own club and player steps on in-memory lines.
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <random>
 #include <string>
 #include <vector>
-
-#include <gtest/gtest.h>
 
 #include "convert/club_record.h"
 #include "convert/player_record.h"
@@ -48,11 +48,32 @@ class PieceSoup {
  public:
   explicit PieceSoup(unsigned seed) : random_(seed) {}
   std::string text(std::size_t maxPieces) {
-    static const std::vector<std::string> pieces = {
-        "REPLACE INTO `dwz_spieler` VALUES (", "REPLACE INTO `dwz_vereine` VALUES (",
-        ",null", ",nul", "null", "NULL", ",", "\"", ");", "\");", ",\"", "1", "12345", "1234",
-        "\"12345\"", "\"1234\"", "Name", " ", "\xE4", "\x80", "\x9F", "\xFF", std::string(1, '\0'),
-        "\r", "'", "abcdefghijklmnopqrstuvwxyz0123456789"};
+    static const std::vector<std::string> pieces = {"REPLACE INTO `dwz_spieler` VALUES (",
+                                                    "REPLACE INTO `dwz_vereine` VALUES (",
+                                                    ",null",
+                                                    ",nul",
+                                                    "null",
+                                                    "NULL",
+                                                    ",",
+                                                    "\"",
+                                                    ");",
+                                                    "\");",
+                                                    ",\"",
+                                                    "1",
+                                                    "12345",
+                                                    "1234",
+                                                    "\"12345\"",
+                                                    "\"1234\"",
+                                                    "Name",
+                                                    " ",
+                                                    "\xE4",
+                                                    "\x80",
+                                                    "\x9F",
+                                                    "\xFF",
+                                                    std::string(1, '\0'),
+                                                    "\r",
+                                                    "'",
+                                                    "abcdefghijklmnopqrstuvwxyz0123456789"};
     std::string text;
     for (std::size_t n = random_() % (maxPieces + 1); n > 0; --n) {
       text += pieces[random_() % pieces.size()];

@@ -42,24 +42,27 @@ TEST(ReadLineFile, FramesLinesAsATextModeStream) {
     Lines lines;
   } const cases[] = {
       {"a\r\nb", {"a", "b"}},
-      {"a\rb\n", {"a\rb"}},            // a lone CR belongs to the line
-      {"a\r\r\n", {"a"}},              // CR CR LF ends one line
+      {"a\rb\n", {"a\rb"}},  // a lone CR belongs to the line
+      {"a\r\r\n", {"a"}},    // CR CR LF ends one line
       {"a\r\r\r\n", {"a\r"}},
       {"a\n\n", {"a", ""}},
-      {"a\n\x1A" "b\n", {"a"}},        // 0x1A ends the input
+      {"a\n\x1A"
+       "b\n",
+       {"a"}},  // 0x1A ends the input
       {"a\r\x1A", {"a"}},
       {"\x1A", {}},
       {"\n", {""}},
       {"", {}},
-      {"a", {"a"}},                    // a last line without LF
+      {"a", {"a"}},  // a last line without LF
       {"a\r", {"a"}},
       {"a\r\r", {"a\r"}},
       {"a\n\r", {"a", ""}},
       {"\r\n\r\n", {"", ""}},
-      {"a\0b\n\0"s, {"a\0b"s, "\0"s}},  // zero bytes are ordinary bytes
+      {"a\0b\n\0"s, {"a\0b"s, "\0"s}},         // zero bytes are ordinary bytes
       {"\xEF\xBB\xBFx\n", {"\xEF\xBB\xBFx"}},  // no byte-order mark is recognised
   };
-  for (const Case& c : cases) EXPECT_EQ(readBytes(c.bytes), c.lines) << testing::PrintToString(c.bytes);
+  for (const Case& c : cases)
+    EXPECT_EQ(readBytes(c.bytes), c.lines) << testing::PrintToString(c.bytes);
 }
 
 TEST(ReadLineFile, ReadsALongLineWholeIntoOneEntry) {
@@ -82,7 +85,8 @@ TEST(ReadLineFile, ReadsAPipeInPiecesOfAnySize) {
   const std::string fifo = (dir / "pipe.sql").string();
   ASSERT_EQ(mkfifo(fifo.c_str(), 0600), 0);
   std::string bytes;
-  for (int i = 0; i < 20000; ++i) bytes += "line " + std::to_string(i) + std::string(i % 97, 'z') + "\r\n";
+  for (int i = 0; i < 20000; ++i)
+    bytes += "line " + std::to_string(i) + std::string(i % 97, 'z') + "\r\n";
   bytes += std::string(500'000, 'q');  // longer than any one read
   std::thread writer([&] {
     FILE* out = std::fopen(fifo.c_str(), "wb");

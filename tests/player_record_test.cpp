@@ -23,10 +23,8 @@ std::string clubLine(const std::string& code, const std::string& name) {
 
 TEST(ConvertPlayerLine, AppendsTheClubNameAndEmptiesTheNulls) {
   const ClubLookup clubs = lookupForClubLines({
-      clubLine("12345", "Club Name"),
-      clubLine("22222", "SK M\xFCnchen,null"),
-      clubLine("33333", "First"),
-      clubLine("33333", "Second"),
+      clubLine("12345", "Club Name"), clubLine("22222", "SK M\xFCnchen,null"),
+      clubLine("33333", "First"), clubLine("33333", "Second"),
       kClubPrefix + "\"1",  // its record is 5 bytes: a code of 4
   });
   struct Case {
@@ -35,7 +33,7 @@ TEST(ConvertPlayerLine, AppendsTheClubNameAndEmptiesTheNulls) {
       {playerLine("\"12345\",\"42\",\"Player,Name\",null,1600"),
        "\"12345\",\"42\",\"Player,Name\", \"\" ,1600,\"Club Name\""},
       {playerLine("\"99999\",\"1\",\"X\""), "\"99999\",\"1\",\"X\",\"\""},  // unknown club
-      {playerLine("\"33333\",\"1\""), "\"33333\",\"1\",\"First\""},        // the first record wins
+      {playerLine("\"33333\",\"1\""), "\"33333\",\"1\",\"First\""},         // the first record wins
       {playerLine("\"12345\",1,null,null,2"), "\"12345\",1, \"\" , \"\" ,2,\"Club Name\""},
       {playerLine("\"12345\",nullify"), "\"12345\", \"\" ify,\"Club Name\""},
       {playerLine("null,NULL,\"1\""), "null,NULL,\"1\",\"\""},  // no comma before, or upper case
@@ -78,12 +76,13 @@ TEST(ConvertPlayerLine, AgreesWithThePlainStepsOnRandomLines) {
     std::vector<std::string> clubLines;
     for (std::size_t n = soup.random()() % 12; n > 0; --n) {
       const bool wellFormed = soup.random()() % 2 == 0;
-      clubLines.push_back(wellFormed ? clubLine(soup.random()() % 2 ? "12345" : "1234\xE4",
-                                                soup.text(6))
-                                     : soup.text(10));
+      clubLines.push_back(wellFormed
+                              ? clubLine(soup.random()() % 2 ? "12345" : "1234\xE4", soup.text(6))
+                              : soup.text(10));
     }
     std::vector<std::string> clubRecords;
-    for (const std::string& line : clubLines) clubRecords.push_back(reference::normaliseClubLine(line));
+    for (const std::string& line : clubLines)
+      clubRecords.push_back(reference::normaliseClubLine(line));
     const ClubLookup clubs = lookupForClubLines(clubLines);
     std::vector<std::string> lines(200);
     for (std::string& line : lines) {

@@ -121,7 +121,8 @@ inline std::string convertFiles(const std::string& players, const std::string& c
   std::vector<std::string> clubs;
   for (const std::string& line : readLines(clubLines)) clubs.push_back(normaliseClubLine(line));
   std::string list;
-  for (const std::string& line : readLines(players)) list += convertPlayerLine(line, clubs) + "\r\n";
+  for (const std::string& line : readLines(players))
+    list += convertPlayerLine(line, clubs) + "\r\n";
   return list;
 }
 

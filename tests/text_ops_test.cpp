@@ -18,8 +18,8 @@ TEST(LeftChars, TakesAtMostTheBytesThereAre) {
     TextPos n;
     std::string_view expected;
   } const cases[] = {
-      {"abc", 7, "abc"}, {"abc", 3, "abc"}, {"abc", 2, "ab"}, {"abc", 0, ""},
-      {"abc", -1, ""},   {"", 5, ""},
+      {"abc", 7, "abc"}, {"abc", 3, "abc"}, {"abc", 2, "ab"},
+      {"abc", 0, ""},    {"abc", -1, ""},   {"", 5, ""},
   };
   for (const Case& c : cases) EXPECT_EQ(leftChars(c.s, c.n), c.expected) << c.s << " " << c.n;
 }
@@ -31,13 +31,14 @@ TEST(MidChars, IsEmptyOutsideTheTextAndCountsNegativeAsTheRest) {
     TextPos start, count;
     std::string_view expected;
   } const cases[] = {
-      {seventeen, 18, 5, ""},   {seventeen, 18, -1, ""}, {"abcdefgh", 9, -1, ""},
-      {"abcdefghi", 9, -1, "i"}, {"abcdef", 2, 3, "bcd"}, {"abcdef", 4, 10, "def"},
-      {"abcdef", 1, -1, "abcdef"}, {"abcdef", 0, 3, ""},   {"abcdef", -2, 3, ""},
-      {"abcdef", 2, 0, ""},     {"", 1, -1, ""},
+      {seventeen, 18, 5, ""},      {seventeen, 18, -1, ""}, {"abcdefgh", 9, -1, ""},
+      {"abcdefghi", 9, -1, "i"},   {"abcdef", 2, 3, "bcd"}, {"abcdef", 4, 10, "def"},
+      {"abcdef", 1, -1, "abcdef"}, {"abcdef", 0, 3, ""},    {"abcdef", -2, 3, ""},
+      {"abcdef", 2, 0, ""},        {"", 1, -1, ""},
   };
   for (const Case& c : cases) {
-    EXPECT_EQ(midChars(c.s, c.start, c.count), c.expected) << c.s << " " << c.start << " " << c.count;
+    EXPECT_EQ(midChars(c.s, c.start, c.count), c.expected)
+        << c.s << " " << c.start << " " << c.count;
   }
 }
 
@@ -47,10 +48,18 @@ TEST(FindText, GivesTheFirstPositionAtOrAfterStartOrZero) {
     std::string s, p;
     TextPos expected;
   } const cases[] = {
-      {1, ",null,x", ",null", 1}, {2, ",null,null", ",null", 6}, {7, ",null,null", ",null", 0},
-      {1, "abc", "c", 3},         {3, "abc", "c", 3},            {4, "abc", "c", 0},
-      {0, "abc", "a", 0},         {-1, "abc", "a", 0},           {1, "", "a", 0},
-      {1, "abc", "", 0},          {1, "ab", "abc", 0},           {1, "aNULL", "null", 0},
+      {1, ",null,x", ",null", 1},
+      {2, ",null,null", ",null", 6},
+      {7, ",null,null", ",null", 0},
+      {1, "abc", "c", 3},
+      {3, "abc", "c", 3},
+      {4, "abc", "c", 0},
+      {0, "abc", "a", 0},
+      {-1, "abc", "a", 0},
+      {1, "", "a", 0},
+      {1, "abc", "", 0},
+      {1, "ab", "abc", 0},
+      {1, "aNULL", "null", 0},
       {1, "a\0b"s, "\0"s, 2},
       {1, std::string(40, 'x') + "\"", "\"", 41},  // one byte, past the first sixteen
       {1, std::string(33, ',') + ",null", ",null", 34},
@@ -68,7 +77,8 @@ TEST(FindText, AgreesWithAPlainSearchAtEveryLengthAndStart) {
     for (char& byte : s) byte = ",null\");x"[random() % 9];
     for (const std::string& p : patterns) {
       const TextPos start = static_cast<TextPos>(random() % (s.size() + 2));
-      ASSERT_EQ(findText(start, s, p), reference::findText(start, s, p)) << s << " " << p << " " << start;
+      ASSERT_EQ(findText(start, s, p), reference::findText(start, s, p))
+          << s << " " << p << " " << start;
     }
   }
 }
@@ -100,10 +110,10 @@ TEST(OverwriteAt, NeverChangesTheLength) {
     std::string_view src, expected;
   } cases[] = {
       {"abcdef", 6, 5, "VWXYZ", "abcdeV"},  // at the last position only one byte fits
-      {"abcdef", 2, 2, "XYZ", "aXYdef"},    {"abcdef", 2, -1, "XYZ", "aXYZef"},
-      {"abcdef", 2, 9, "XYZ", "aXYZef"},    {"abcdef", 0, 3, "XYZ", "abcdef"},
-      {"abcdef", 7, 3, "XYZ", "abcdef"},    {"abcdef", 2, 0, "XYZ", "abcdef"},
-      {"abcdef", 2, 3, "", "abcdef"},       {"", 1, 3, "XYZ", ""},
+      {"abcdef", 2, 2, "XYZ", "aXYdef"},   {"abcdef", 2, -1, "XYZ", "aXYZef"},
+      {"abcdef", 2, 9, "XYZ", "aXYZef"},   {"abcdef", 0, 3, "XYZ", "abcdef"},
+      {"abcdef", 7, 3, "XYZ", "abcdef"},   {"abcdef", 2, 0, "XYZ", "abcdef"},
+      {"abcdef", 2, 3, "", "abcdef"},      {"", 1, 3, "XYZ", ""},
   };
   for (Case& c : cases) {
     overwriteAt(c.s, c.start, c.count, c.src);

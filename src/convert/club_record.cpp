@@ -17,7 +17,8 @@ void normaliseClubLine(std::string_view line, std::string& record) {
   std::string_view values = trimTrailingPattern(line, kClubStatementEnd);
   values = trimLeadingPattern(values, kClubPrefix);
   const std::string_view code = leftChars(values, kQuotedCodeLength);
-  std::string_view name = midChars(values, kBytesBeforeName + 1, textLength(values) - kBytesBeforeName);
+  std::string_view name =
+      midChars(values, kBytesBeforeName + 1, textLength(values) - kBytesBeforeName);
   name = trimLeadingPattern(name, kNameOpening);
   // Turning quotes into apostrophes keeps every length, so cutting first gives the same bytes.
   name = leftChars(name, kClubNameLength);
@@ -32,6 +33,7 @@ void normaliseClubLine(std::string_view line, std::string& record) {
 
 std::vector<std::string> normaliseClubTable(const LineTable& clubLines) {
   std::vector<std::string> records(clubLines.count());
-  for (std::size_t j = 1; j <= clubLines.count(); ++j) normaliseClubLine(clubLines.line(j), records[j - 1]);
+  for (std::size_t j = 1; j <= clubLines.count(); ++j)
+    normaliseClubLine(clubLines.line(j), records[j - 1]);
   return records;
 }

@@ -25,7 +25,9 @@ constexpr std::size_t kQuotedNameLength = kClubNameLength + 2;
 
 // The club code of a player's values or of a club record. A short text has a shorter code,
 // which matches only a code as short.
-std::string_view clubCodeOf(std::string_view text) { return midChars(text, kCodeStart, kCodeLength); }
+std::string_view clubCodeOf(std::string_view text) {
+  return midChars(text, kCodeStart, kCodeLength);
+}
 
 // A club code of up to 5 bytes as one number: its bytes and their count.
 std::uint64_t codeKey(std::string_view code) {

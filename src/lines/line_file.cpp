@@ -65,8 +65,8 @@ FileError readArrivingBytes(InputFile& file, LineTable& table, AbortQuery abortQ
   char* buffer = table.growBuffer(file.sizeHint() + kReadRoom, 0);
   while (!atEnd) {
     if (table.capacity() - filled < kReadRoom) {
-      buffer = table.growBuffer(std::max(table.capacity() + table.capacity() / 2, filled + kReadRoom),
-                                filled);
+      buffer = table.growBuffer(
+          std::max(table.capacity() + table.capacity() / 2, filled + kReadRoom), filled);
     }
     char* room = buffer + filled;
     std::size_t got = 0;

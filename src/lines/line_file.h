@@ -35,8 +35,6 @@ class OutputFile {
   FileError create(const char* name);
   // Writes the bytes of text and then of more, followed by CR LF.
   FileError writeLine(std::string_view text, std::string_view more = {});
-  // Writes bytes as they are, the start of a line or all of it.
-  FileError write(std::string_view bytes) { return append(bytes); }
   // Sets room to the next bytes of the file, to be filled in place by the caller: size of them
   // when size <= kBufferSize, else kBufferSize or fewer, but at least one.
   FileError appendSpace(std::size_t size, std::span<char>& room);

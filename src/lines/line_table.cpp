@@ -15,7 +15,8 @@ std::string_view LineTable::line(std::size_t number) const {
   const std::size_t begin = number == 1 ? 0 : static_cast<std::size_t>(ends_[number - 2]) + 1;
   std::size_t end = static_cast<std::size_t>(ends_[number - 1]);
   int carriageReturns = end < inputSize_ ? 2 : 1;
-  for (; carriageReturns > 0 && end > begin && bytes_[end - 1] == kCarriageReturn; --carriageReturns) {
+  for (; carriageReturns > 0 && end > begin && bytes_[end - 1] == kCarriageReturn;
+       --carriageReturns) {
     --end;
   }
   return {bytes_ + begin, end - begin};

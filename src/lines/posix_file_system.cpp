@@ -7,8 +7,8 @@
 
 #include <cerrno>
 #include <csignal>
-#include <cstdio>
 #include <cstdint>
+#include <cstdio>
 #include <cstring>
 #include <utility>
 
@@ -91,9 +91,8 @@ FileError resolveLinks(const char* name, std::string& path) {
     if (length < 0) return {"create", errno};
     target.resize(static_cast<std::size_t>(length));
     const std::size_t slash = path.rfind('/');
-    path = target.front() == '/' || slash == std::string::npos
-               ? target
-               : path.substr(0, slash + 1) + target;
+    path = target.front() == '/' || slash == std::string::npos ? target
+                                                               : path.substr(0, slash + 1) + target;
   }
   return {"create", ELOOP};
 }
@@ -207,7 +206,8 @@ FileError ReplacementFile::create(const char* name) {
   struct stat old;
   const bool replacing = stat(target_.c_str(), &old) == 0;
   if (replacing && S_ISDIR(old.st_mode)) return {"create", EISDIR};
-  const mode_t mode = replacing ? static_cast<mode_t>(old.st_mode & 07777) : defaultModeForNewFile();
+  const mode_t mode =
+      replacing ? static_cast<mode_t>(old.st_mode & 07777) : defaultModeForNewFile();
 
   for (int attempt = 0; attempt < kMaxNameTries; ++attempt) {
     if (FileError error = unpredictableNameBeside(target_, temporary_)) return error;
