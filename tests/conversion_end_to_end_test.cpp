@@ -24,6 +24,8 @@
 #include <string_view>
 #include <vector>
 
+#include "test_files.h"
+
 namespace {
 
 namespace fs = std::filesystem;
@@ -36,18 +38,6 @@ constexpr std::string_view kNoPlayerFile =
 
 // ---------------------------------------------------------------------------------------------
 // Files
-
-void writeFile(const fs::path& path, std::string_view bytes) {
-  std::ofstream file(path, std::ios::binary | std::ios::trunc);
-  file.write(bytes.data(), static_cast<std::streamsize>(bytes.size()));
-  ASSERT_TRUE(file.good()) << "cannot write " << path;
-}
-
-std::string readFile(const fs::path& path) {
-  std::ifstream file(path, std::ios::binary);
-  EXPECT_TRUE(file.good()) << "cannot read " << path;
-  return {std::istreambuf_iterator<char>(file), std::istreambuf_iterator<char>()};
-}
 
 // The names in a directory, sorted, without "." and "..".
 std::set<std::string> listDirectory(const fs::path& directory) {

@@ -3,6 +3,7 @@
 
 #include <filesystem>
 #include <string>
+#include <string_view>
 
 // A new, empty directory, removed with everything in it when the object goes.
 class ScratchDirectory {
@@ -19,5 +20,5 @@ class ScratchDirectory {
   std::filesystem::path path_;
 };
 
-void writeFile(const std::filesystem::path& path, const std::string& bytes);
+void writeFile(const std::filesystem::path& path, std::string_view bytes);
 std::string readFile(const std::filesystem::path& path);
