@@ -46,7 +46,9 @@ std::size_t homeSlot(std::uint64_t code, std::size_t slotCount) {
 std::size_t slotFor(const ClubLookup& lookup, std::uint64_t code) {
   const std::size_t mask = lookup.slots.size() - 1;
   std::size_t at = homeSlot(code, lookup.slots.size());
-  while (lookup.slots[at].fieldLength != 0 && lookup.slots[at].code != code) at = (at + 1) & mask;
+  while (lookup.slots[at] != 0 && lookup.clubs[lookup.slots[at] - 1].code != code) {
+    at = (at + 1) & mask;
+  }
   return at;
 }
 
@@ -90,25 +92,33 @@ ClubLookup buildClubLookup(const std::vector<std::string>& clubRecords) {
   ClubLookup lookup;
   // At most half full, so that a search ends after a slot or two.
   lookup.slots.resize(std::bit_ceil(2 * clubRecords.size() + 2));
+  lookup.clubs.reserve(clubRecords.size());
   for (const std::string& record : clubRecords) {
     const std::uint64_t code = codeKey(clubCodeOf(record));
-    ClubLookup::Club& club = lookup.slots[slotFor(lookup, code)];
-    if (club.fieldLength != 0) continue;  // a later record with the same code is never used
+    std::uint32_t& slot = lookup.slots[slotFor(lookup, code)];
+    if (slot != 0) continue;  // a later record with the same code is never used
+    ClubLookup::Club& club = lookup.clubs.emplace_back();
     club.code = code;
     makeClubField(record, club);
+    slot = static_cast<std::uint32_t>(lookup.clubs.size());
   }
   return lookup;
 }
 
 std::string_view clubFieldFor(const ClubLookup& lookup, std::string_view code) {
-  const ClubLookup::Club& club = lookup.slots[slotFor(lookup, codeKey(code))];
-  if (club.fieldLength == 0) return kUnknownClubField;
+  const std::uint32_t slot = lookup.slots[slotFor(lookup, codeKey(code))];
+  if (slot == 0) return kUnknownClubField;
+  const ClubLookup::Club& club = lookup.clubs[slot - 1];
   return {club.field, club.fieldLength};
 }
 
-void prefetchClubFor(std::string_view line, const ClubLookup& clubs) {
-  const std::uint64_t code = codeKey(clubCodeOf(valuesOf(line)));
-  __builtin_prefetch(&clubs.slots[homeSlot(code, clubs.slots.size())]);
+void prefetchClubFor(std::string_view line, const ClubLookup& lookup) {
+  // Only a hint: where the statement prefix stands, as it does in every real line, the code
+  // follows it; the slot table is small enough to stay in the cache.
+  const std::string_view values = midChars(line, textLength(kPlayerPrefix) + 1, -1);
+  const std::uint32_t slot =
+      lookup.slots[homeSlot(codeKey(clubCodeOf(values)), lookup.slots.size())];
+  if (slot != 0) __builtin_prefetch(&lookup.clubs[slot - 1]);
 }
 
 FileError convertPlayerLine(std::string_view line, const ClubLookup& clubs, OutputFile& list) {

@@ -15,10 +15,11 @@ struct ClubLookup {
   // memory access, which can be asked for ahead of time (prefetchClubFor).
   struct alignas(64) Club {
     std::uint64_t code = 0;
-    std::uint32_t fieldLength = 0;  // 0 for a free slot: a club field holds at least its comma
+    std::uint32_t fieldLength = 0;
     char field[52] = {};
   };
-  std::vector<Club> slots;  // a hash table with open addressing, of 2^n slots
+  std::vector<Club> clubs;           // one for each club code, in the order of first records
+  std::vector<std::uint32_t> slots;  // open addressing, 2^n slots: 1 + index into clubs, or 0
 };
 
 // The lookup for club records (as normaliseClubTable makes them), in table order.

@@ -80,8 +80,11 @@ class ReplacementFile {
 
  private:
   void discard();
+  void startWritingBack();
 
   std::intptr_t handle_ = -1;
+  std::uint64_t written_ = 0;
+  std::uint64_t sentToDisk_ = 0;
   std::string target_;
   std::string temporary_;
 };

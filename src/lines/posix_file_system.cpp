@@ -18,6 +18,7 @@ namespace {
 
 constexpr int kMaxLinkHops = 40;  // as the kernel's own limit for a path
 constexpr int kMaxNameTries = 16;
+constexpr std::uint64_t kWriteBackStep = 4 << 20;
 
 int descriptor(std::intptr_t handle) { return static_cast<int>(handle); }
 
@@ -245,8 +246,19 @@ FileError ReplacementFile::write(const char* data, std::size_t size) {
     if (n == 0) return {"write", ENOSPC};
     data += n;
     size -= static_cast<std::size_t>(n);
+    written_ += static_cast<std::uint64_t>(n);
   }
+  startWritingBack();
   return {};
+}
+
+void ReplacementFile::startWritingBack() {
+  // The disk writes what is written so far while the list is still being converted, so that
+  // the flush at the end has little left to wait for. Only a hint: commit() still flushes all.
+  if (written_ - sentToDisk_ < kWriteBackStep) return;
+  sync_file_range(descriptor(handle_), static_cast<off_t>(sentToDisk_),
+                  static_cast<off_t>(written_ - sentToDisk_), SYNC_FILE_RANGE_WRITE);
+  sentToDisk_ = written_;
 }
 
 FileError ReplacementFile::commit() {
