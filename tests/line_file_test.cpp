@@ -179,3 +179,33 @@ TEST_F(OutputFileTest, LeavesTheEarlierFileAsItWasUntilCommitted) {
 }
 
 }  // namespace
+
+namespace {
+
+// Maps in.sql, starts a list beside it, cuts the input short and reads the lost bytes.
+void readInputThatShrinks(const std::filesystem::path& dir) {
+  InputFile input;
+  FileMapping mapping;
+  if (input.open((dir / "in.sql").c_str()) || input.map(mapping) || mapping.size() == 0) std::_Exit(2);
+  ReplacementFile list;
+  if (list.create((dir / "DWZ.liste").c_str())) std::_Exit(3);
+  if (truncate((dir / "in.sql").c_str(), 0) != 0) std::_Exit(4);
+  volatile char last = mapping.data()[mapping.size() - 1];
+  (void)last;
+  std::_Exit(0);
+}
+
+TEST(MappedInput, ThatShrinksWhileReadEndsTheRunWithAMessageAndNoUnfinishedList) {
+  testing::FLAGS_gtest_death_test_style = "threadsafe";
+  ScratchDirectory dir;
+  writeFile(dir / "in.sql", std::string(1 << 20, 'x'));
+  writeFile(dir / "DWZ.liste", "old list\r\n");
+  EXPECT_EXIT(readInputThatShrinks(dir.path()), testing::ExitedWithCode(1),
+              "^dwzliste: cannot read .*in.sql: the file changed or failed while it was read\n$");
+  EXPECT_EQ(readFile(dir / "DWZ.liste"), "old list\r\n");
+  std::size_t entries = 0;
+  for ([[maybe_unused]] const auto& entry : std::filesystem::directory_iterator(dir.path())) ++entries;
+  EXPECT_EQ(entries, 2u);  // in.sql and the old list: the temporary file went
+}
+
+}  // namespace
