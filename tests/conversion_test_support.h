@@ -13,9 +13,13 @@
 
 // The club lookup made from raw lines of Vereine.sql.
 inline ClubLookup lookupForClubLines(const std::vector<std::string>& clubLines) {
-  std::vector<std::string> records(clubLines.size());
-  for (std::size_t j = 0; j < clubLines.size(); ++j) normaliseClubLine(clubLines[j], records[j]);
-  return buildClubLookup(records);
+  ClubLookup clubs = emptyClubLookup(clubLines.size());
+  std::string record;
+  for (const std::string& line : clubLines) {
+    normaliseClubLine(line, record);
+    addClubRecord(clubs, record);
+  }
+  return clubs;
 }
 
 // The list lines, CR LF excluded, that the converter writes for the player lines, which hold no

@@ -4,6 +4,7 @@
 #include <cerrno>
 #include <cstdio>
 #include <new>
+#include <string>
 #include <string_view>
 
 #include "convert/club_record.h"
@@ -46,8 +47,13 @@ int convertLists() {
   if (read.error && !cannotOpen(read.error)) return fail(kClubFile, read.error);
   if (read.error) printMessage(kClubFile, read.error, "; the list has no club names");
 
-  // normalise every club record, and find each club code's first record once
-  const ClubLookup clubs = buildClubLookup(normaliseClubTable(clubLines));
+  // normalise every club record, and note each club code's first record
+  ClubLookup clubs = emptyClubLookup(clubLines.count());
+  std::string record;
+  for (std::size_t j = 1; j <= clubLines.count(); ++j) {
+    normaliseClubLine(clubLines.line(j), record);
+    addClubRecord(clubs, record);
+  }
   clubLines = LineTable();
 
   // convert every player record and write it, in input order

@@ -30,10 +30,3 @@ void normaliseClubLine(std::string_view line, std::string& record) {
   record += '"';
   replaceEvery(std::span<char>(record).subspan(nameAt, name.size()), "\"", "'");
 }
-
-std::vector<std::string> normaliseClubTable(const LineTable& clubLines) {
-  std::vector<std::string> records(clubLines.count());
-  for (std::size_t j = 1; j <= clubLines.count(); ++j)
-    normaliseClubLine(clubLines.line(j), records[j - 1]);
-  return records;
-}

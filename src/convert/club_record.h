@@ -1,11 +1,9 @@
 // Club records: the lines of Vereine.sql reduced to club code and club name.
 #pragma once
 
+#include <cstddef>
 #include <string>
 #include <string_view>
-#include <vector>
-
-#include "lines/line_table.h"
 
 // Longest club name kept in a club record, in bytes.
 inline constexpr std::size_t kClubNameLength = 32;
@@ -15,6 +13,3 @@ inline constexpr std::size_t kClubNameLength = 32;
 // double quotes turned into apostrophes. A line of another shape is not rejected: the same
 // steps apply to whatever bytes it holds.
 void normaliseClubLine(std::string_view line, std::string& record);
-
-// The club record of every line of clubLines, in table order.
-std::vector<std::string> normaliseClubTable(const LineTable& clubLines);

@@ -88,21 +88,23 @@ FileError writeInOem(OutputFile& list, std::string_view bytes) {
 
 }  // namespace
 
-ClubLookup buildClubLookup(const std::vector<std::string>& clubRecords) {
+ClubLookup emptyClubLookup(std::size_t clubCount) {
   ClubLookup lookup;
   // At most half full, so that a search ends after a slot or two.
-  lookup.slots.resize(std::bit_ceil(2 * clubRecords.size() + 2));
-  lookup.clubs.reserve(clubRecords.size());
-  for (const std::string& record : clubRecords) {
-    const std::uint64_t code = codeKey(clubCodeOf(record));
-    std::uint32_t& slot = lookup.slots[slotFor(lookup, code)];
-    if (slot != 0) continue;  // a later record with the same code is never used
-    ClubLookup::Club& club = lookup.clubs.emplace_back();
-    club.code = code;
-    makeClubField(record, club);
-    slot = static_cast<std::uint32_t>(lookup.clubs.size());
-  }
+  lookup.slots.resize(std::bit_ceil(2 * clubCount + 2));
+  lookup.clubs.reserve(clubCount);
   return lookup;
+}
+
+void addClubRecord(ClubLookup& lookup, std::string_view record) {
+  assert(2 * lookup.clubs.size() < lookup.slots.size());
+  const std::uint64_t code = codeKey(clubCodeOf(record));
+  std::uint32_t& slot = lookup.slots[slotFor(lookup, code)];
+  if (slot != 0) return;  // a later record with the same code is never used
+  ClubLookup::Club& club = lookup.clubs.emplace_back();
+  club.code = code;
+  makeClubField(record, club);
+  slot = static_cast<std::uint32_t>(lookup.clubs.size());
 }
 
 std::string_view clubFieldFor(const ClubLookup& lookup, std::string_view code) {

@@ -22,8 +22,13 @@ struct ClubLookup {
   std::vector<std::uint32_t> slots;  // open addressing, 2^n slots: 1 + index into clubs, or 0
 };
 
-// The lookup for club records (as normaliseClubTable makes them), in table order.
-ClubLookup buildClubLookup(const std::vector<std::string>& clubRecords);
+// An empty lookup with room for clubCount club records.
+ClubLookup emptyClubLookup(std::size_t clubCount);
+
+// Adds a club record (as normaliseClubLine makes it); records are added in table order, and
+// of several with the same club code only the first counts. REQUIRES: no more records than
+// the lookup was made for.
+void addClubRecord(ClubLookup& clubs, std::string_view record);
 
 // The club field for a club code: that of the first club record with this code, or a comma and
 // two double quotes when no record has it.
