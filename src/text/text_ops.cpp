@@ -135,10 +135,11 @@ void overwriteAt(std::span<char> s, TextPos start, TextPos count, std::string_vi
 
 void replaceEvery(std::span<char> s, std::string_view p, std::string_view replacement) {
   assert(p.size() == replacement.size());
-  const TextPos step = textLength(p);
   // What is overwritten no longer matches, and occurrences cannot overlap: one pass finds all.
   scanForCandidates(asView(s), 0, p, [&](std::size_t place) {
-    if (middleMatches(s.data() + place, p)) std::copy_n(replacement.data(), step, s.data() + place);
+    if (!middleMatches(s.data() + place, p)) return true;
+    // a loop: the bytes are too few to be worth a call of memcpy
+    for (std::size_t i = 0; i < replacement.size(); ++i) s[place + i] = replacement[i];
     return true;
   });
 }
