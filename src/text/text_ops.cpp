@@ -47,11 +47,10 @@ bool middleMatches(const char* at, std::string_view p) {
   return true;
 }
 
-// Calls found(offset) for each place from offset `from` on where p may begin, in order: every
-// place where the first and the last byte of p match. Looks at sixteen places at once for
-// the first and the last byte of p, so that only places where both match are compared in full:
-// the list's patterns begin with a comma, which is frequent, but a comma with the last byte of
-// the pattern at the right distance after it is rare. found returns false to stop the search.
+// Calls found(offset), in order, for each place from offset `from` on where the first and the
+// last byte of p match; found compares the rest and returns false to stop the search. Sixteen
+// places are tested at once. Testing both ends keeps the calls rare: the list's patterns begin
+// with a comma, which is frequent, but seldom with the pattern's last byte at the right distance.
 template <typename Found>
 void scanForCandidates(std::string_view s, std::size_t from, std::string_view p, Found found) {
   const std::size_t last = p.size() - 1;
