@@ -6,6 +6,8 @@
 
 #include "convert/ansi_to_oem.h"
 #include "convert/code_page_table.h"
+#include "test_files.h"
+#include "windows_build.h"
 
 namespace {
 
@@ -56,6 +58,22 @@ TEST(AnsiToOem, ConvertsEveryByteOfTheTextZeroBytesIncluded) {
   std::string text = "\xE4\0\xF6\0\0\xFC\xDF\xC4\xD6\xDC|az"s;
   ansiToOem(text);
   EXPECT_EQ(text, "\x84\0\x94\0\0\x81\xE1\x8E\x99\x9A|az"s);
+}
+
+// The table is meant to be Windows' own conversion between these two pages: Wine, set up as a
+// German Windows, converts every byte through CharToOemBuffA for the comparison.
+TEST(CodePageTable, IsWhatWindowsMakesOfEveryByte) {
+  REQUIRE_OR_SKIP(whyNoWindowsBuild());
+  ScratchDirectory dir;
+  const std::string out = (dir / "oem.bin").string();
+
+  ASSERT_EQ(runCommand(underWine("tests/oem_bytes.exe", {"Z:" + out})), 0);
+
+  const std::string bytes = readFile(out);
+  ASSERT_EQ(bytes.size(), kCp1252ToCp850.size());
+  for (std::size_t byte = 0; byte < bytes.size(); ++byte) {
+    EXPECT_EQ(static_cast<unsigned char>(bytes[byte]), kCp1252ToCp850[byte]) << std::hex << byte;
+  }
 }
 
 }  // namespace

@@ -25,6 +25,7 @@
 #include <vector>
 
 #include "test_files.h"
+#include "windows_build.h"
 
 namespace {
 
@@ -186,6 +187,7 @@ struct RunResult {
 };
 
 struct RunOptions {
+  bool onWindows = false;  // dwzliste.exe under Wine instead of the program of this build
   std::optional<mode_t> umask;
   std::optional<rlim_t> fileSizeLimit;
   bool unprivileged = false;  // as user nobody when the tests run as root
@@ -193,6 +195,7 @@ struct RunOptions {
 
 // What the child needs, made before fork so that the child calls nothing but the system.
 struct ChildSetup {
+  char* const* command;
   const char* directory;
   const char* outPath;
   const char* errPath;
@@ -227,8 +230,8 @@ struct ChildSetup {
     const rlimit limit{*setup.options.fileSizeLimit, *setup.options.fileSizeLimit};
     if (setrlimit(RLIMIT_FSIZE, &limit) != 0) failChild("setrlimit");
   }
-  execl(DWZLISTE_BINARY, "dwzliste", static_cast<char*>(nullptr));
-  failChild("exec " DWZLISTE_BINARY);
+  execv(setup.command[0], setup.command);
+  failChild("exec");
 }
 
 // A fresh directory tree per test:  root/work  is where the program runs, root/captured holds
@@ -273,8 +276,14 @@ class ConversionRun : public ::testing::Test {
     const std::string directory = work().string();
     const std::string outPath = (captured() / "stdout").string();
     const std::string errPath = (captured() / "stderr").string();
-    const ChildSetup setup{directory.c_str(), outPath.c_str(), errPath.c_str(), options,
-                           options.unprivileged && geteuid() == 0};
+    const std::vector<std::string> command =
+        options.onWindows ? underWine("dwzliste.exe") : std::vector<std::string>{DWZLISTE_BINARY};
+    std::vector<char*> argv;
+    for (const std::string& argument : command) argv.push_back(const_cast<char*>(argument.c_str()));
+    argv.push_back(nullptr);
+    const ChildSetup setup{argv.data(),     directory.c_str(),
+                           outPath.c_str(), errPath.c_str(),
+                           options,         options.unprivileged && geteuid() == 0};
     std::fflush(nullptr);
     const pid_t child = fork();
     if (child < 0) {
@@ -728,5 +737,171 @@ TEST_F(ConversionRun, FailsWhenTheListNameIsADirectoryAndLeavesItAlone) {
   EXPECT_EQ(readFile(listFile() / "inside.txt"), "kept\n");
   expectListing(work(), kInputsAndList);
 }
+
+// ---------------------------------------------------------------------------------------------
+// One list, two platforms: dwzliste.exe under Wine leaves the same files as this build's
+// program, byte for byte, and ends with the same status
+
+// Every entry under a directory: a file as its bytes, a directory, a link as its target.
+std::map<std::string, std::string> snapshotOf(const fs::path& directory) {
+  std::map<std::string, std::string> entries;
+  for (const fs::directory_entry& entry : fs::recursive_directory_iterator(directory)) {
+    const std::string name = fs::relative(entry.path(), directory).string();
+    if (entry.is_symlink()) {
+      entries[name] = "link to " + fs::read_symlink(entry.path()).string();
+    } else if (entry.is_directory()) {
+      entries[name] = "directory";
+    } else {
+      entries[name] = readFile(entry.path());
+    }
+  }
+  return entries;
+}
+
+void writeExample(const fs::path& work) {
+  for (const char* name : {"Spieler.sql", "Vereine.sql"}) {
+    fs::copy_file(fs::path(DWZLISTE_EXAMPLES) / name, work / name);
+  }
+}
+
+void writeGeneratedDump(const fs::path& work) {
+  const Dump dump = generatedDump(20000, 300);
+  writeFile(work / "Spieler.sql", dump.players);
+  writeFile(work / "Vereine.sql", dump.clubs);
+}
+
+// Every byte but LF and 0x1A, which end a line and the input, in a player's values and in club
+// names: the code-page conversion of the whole line, zero bytes included.
+void writeEveryByte(const fs::path& work) {
+  std::string bytes;
+  for (int byte = 0; byte < 256; ++byte) {
+    if (byte != '\n' && byte != 0x1A) bytes += static_cast<char>(byte);
+  }
+  std::string clubs;
+  for (std::size_t at = 0; at < bytes.size(); at += 32) {
+    clubs += clubStatement(std::to_string(10000 + at), bytes.substr(at, 32));
+  }
+  std::string players;
+  for (std::size_t at = 0; at < bytes.size(); at += 32) {
+    players += playerStatement("\"" + std::to_string(10000 + at) + "\",\"" + bytes + "\",null");
+  }
+  writeFile(work / "Vereine.sql", clubs);
+  writeFile(work / "Spieler.sql", players);
+}
+
+void writeOddLineEnds(const fs::path& work) {
+  writeFile(work / "Vereine.sql", clubStatement("12345", "Club\rName") + "\r\r\n" +
+                                      clubStatement("23456", "Other") + "\x1A" +
+                                      clubStatement("34567", "After the end"));
+  writeFile(work / "Spieler.sql",
+            "REPLACE INTO `dwz_spieler` VALUES (\"12345\",\"1\");\r\n\n"
+            "\r\r\n\"23456\",null\r\"34567\"\r");
+}
+
+void writeEmptyPlayerFile(const fs::path& work) {
+  writeFile(work / "Spieler.sql", "");
+  writeFile(work / "Vereine.sql", clubStatement("12345", "Club Name"));
+  writeFile(work / "DWZ.liste", "an earlier list\r\n");
+}
+
+void writeEarlierLongerList(const fs::path& work) {
+  const Dump dump = generatedDump(50, 10);
+  writeFile(work / "Spieler.sql", dump.players);
+  writeFile(work / "Vereine.sql", dump.clubs);
+  writeFile(work / "DWZ.liste", std::string(3 * dump.list.size(), 'x') + "\r\n");
+}
+
+void writeWithoutClubFile(const fs::path& work) {
+  writeFile(work / "Spieler.sql", generatedDump(200, 10).players);
+}
+
+void writeClubFileAsDirectory(const fs::path& work) {
+  writeWithoutClubFile(work);
+  fs::create_directory(work / "Vereine.sql");
+}
+
+void writeWithoutPlayerFile(const fs::path& work) {
+  writeFile(work / "Vereine.sql", clubStatement("12345", "Club Name"));
+  writeFile(work / "DWZ.liste", "\"12345\",\"1\",\"Earlier,List\",2000,\"\"\r\n");
+}
+
+void writePlayerFileAsDirectory(const fs::path& work) {
+  writeWithoutPlayerFile(work);
+  fs::create_directory(work / "Spieler.sql");
+}
+
+void writeListAsDirectory(const fs::path& work) {
+  writeGeneratedDump(work);
+  fs::create_directory(work / "DWZ.liste");
+  writeFile(work / "DWZ.liste" / "inside.txt", "kept\n");
+}
+
+void writeListBehindLink(const fs::path& work) {
+  const Dump dump = generatedDump(300, 12);
+  writeFile(work / "Spieler.sql", dump.players);
+  writeFile(work / "Vereine.sql", dump.clubs);
+  fs::create_directory(work / "out");
+  writeFile(work / "out" / "real.liste", "an earlier list\r\n");
+  fs::create_symlink("out/real.liste", work / "DWZ.liste");
+}
+
+struct TwoPlatformCase {
+  const char* name;
+  void (*prepare)(const fs::path& work);
+  int status;
+};
+
+class OneListTwoPlatforms : public ConversionRun,
+                            public testing::WithParamInterface<TwoPlatformCase> {
+ protected:
+  // Runs the program in a work directory prepared afresh; returns what it left there.
+  std::map<std::string, std::string> runOn(bool onWindows, int& status) {
+    fs::remove_all(work());
+    fs::create_directory(work());
+    GetParam().prepare(work());
+    status = runProgram({.onWindows = onWindows}).status;
+    return snapshotOf(work());
+  }
+};
+
+TEST_P(OneListTwoPlatforms, LeaveTheSameFilesAndStatus) {
+  REQUIRE_OR_SKIP(whyNoWindowsBuild());
+  int linuxStatus = -1, windowsStatus = -1;
+  const auto onLinux = runOn(false, linuxStatus);
+  const auto onWindows = runOn(true, windowsStatus);
+
+  EXPECT_EQ(linuxStatus, GetParam().status);
+  EXPECT_EQ(windowsStatus, linuxStatus);
+  for (const auto& [name, contents] : onLinux) {
+    const auto found = onWindows.find(name);
+    if (found == onWindows.end()) {
+      ADD_FAILURE() << name << " is missing on Windows";
+    } else if (found->second != contents) {
+      SCOPED_TRACE(name + " differs");
+      expectSameList(found->second, contents);
+    }
+  }
+  for (const auto& [name, contents] : onWindows) {
+    EXPECT_TRUE(onLinux.contains(name)) << name << " is left on Windows only";
+  }
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    ConversionRun, OneListTwoPlatforms,
+    testing::Values(TwoPlatformCase{"BundledExample", writeExample, 0},
+                    TwoPlatformCase{"GeneratedDump", writeGeneratedDump, 0},
+                    TwoPlatformCase{"EveryByte", writeEveryByte, 0},
+                    TwoPlatformCase{"OddLineEnds", writeOddLineEnds, 0},
+                    TwoPlatformCase{"EmptyPlayerFile", writeEmptyPlayerFile, 0},
+                    TwoPlatformCase{"EarlierLongerList", writeEarlierLongerList, 0},
+                    TwoPlatformCase{"NoClubFile", writeWithoutClubFile, 0},
+                    TwoPlatformCase{"ClubFileIsADirectory", writeClubFileAsDirectory, 0},
+                    TwoPlatformCase{"NoPlayerFile", writeWithoutPlayerFile, 1},
+                    TwoPlatformCase{"PlayerFileIsADirectory", writePlayerFileAsDirectory, 1},
+                    TwoPlatformCase{"ListIsADirectory", writeListAsDirectory, 1},
+                    TwoPlatformCase{"ListBehindALink", writeListBehindLink, 0}),
+    [](const testing::TestParamInfo<TwoPlatformCase>& info) {
+      return std::string(info.param.name);
+    });
 
 }  // namespace
