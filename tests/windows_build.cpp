@@ -14,6 +14,7 @@ extern char** environ;
 namespace {
 
 constexpr const char* kWine = "/usr/lib/wine/wine64";
+constexpr const char* kWineServer = "/usr/lib/wine/wineserver";
 
 }  // namespace
 
@@ -48,6 +49,8 @@ std::vector<std::string> underWine(const std::string& program,
   command.insert(command.end(), arguments.begin(), arguments.end());
   return command;
 }
+
+void waitForWineSessionEnd() { runCommand({kWineServer, "-w"}); }
 
 int runCommand(const std::vector<std::string>& command) {
   std::vector<char*> argv;

@@ -32,5 +32,9 @@ bool onCi();
 std::vector<std::string> underWine(const std::string& program,
                                    const std::vector<std::string>& arguments = {});
 
+// Waits until the Wine session of WINEPREFIX has ended, so that the next program starts a new
+// one: a session keeps the display, or the lack of one, of the program that started it.
+void waitForWineSessionEnd();
+
 // Runs command, waits for it and returns its exit status; -1 when it did not exit by itself.
 int runCommand(const std::vector<std::string>& command);
