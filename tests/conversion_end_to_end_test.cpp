@@ -245,6 +245,9 @@ class ConversionRun : public ::testing::Test {
     setMode(root_, 0755);  // mkdtemp gives 0700; an unprivileged run must get through
     fs::create_directory(work());
     fs::create_directory(captured());
+    // the runs here are about the files; the status window has tests of its own, in an X
+    // server of their own, and must not appear on the display of whoever runs the tests
+    unsetenv("DISPLAY");
   }
 
   void TearDown() override {
