@@ -37,12 +37,13 @@ bool inContinuousIntegration() {
   return ci != nullptr && std::string_view(ci) == "true";
 }
 
-// Where the machine cannot do what a test needs: the test is skipped and says why, except in
-// CI, whose machines can, so there the test fails instead.
-#define SKIP_OR_FAIL_WITHOUT(what)                                      \
-  do {                                                                  \
-    if (inContinuousIntegration()) FAIL() << "cannot " << (what);       \
-    GTEST_SKIP() << "cannot " << (what) << "; skipped (it runs in CI)"; \
+// Where a test cannot mount what it needs, it is skipped and says why. CI runs the tests as
+// root, so there a run without root fails instead; a sandbox that refuses even root a mount
+// still only skips.
+#define SKIP_WITHOUT_MOUNT(reason)                                                    \
+  do {                                                                                \
+    if (inContinuousIntegration() && geteuid() != 0) FAIL() << "cannot " << (reason); \
+    GTEST_SKIP() << "cannot " << (reason) << "; skipped";                             \
   } while (false)
 
 // A tmpfs mounted for one test, unmounted at its end. The test process first moves into a
@@ -166,7 +167,7 @@ INSTANTIATE_TEST_SUITE_P(
 
 TEST_F(ConversionOnOwnFileSystem, FailsOnAReadOnlyFileSystemAndKeepsTheEarlierList) {
   if (const std::optional<std::string> trouble = mountTmpfs(work(), "size=4m,mode=0755")) {
-    SKIP_OR_FAIL_WITHOUT(*trouble);
+    SKIP_WITHOUT_MOUNT(*trouble);
   }
   writeInputs(generatedDump(100, 5));
   writeFile(listFile(), kEarlierList);
@@ -184,7 +185,7 @@ TEST_F(ConversionOnOwnFileSystem, FailsWhenTheLinkedListIsOnAReadOnlyFileSystem)
   const fs::path elsewhere = root() / "elsewhere";
   fs::create_directory(elsewhere);
   if (const std::optional<std::string> trouble = mountTmpfs(elsewhere, "size=4m,mode=0755")) {
-    SKIP_OR_FAIL_WITHOUT(*trouble);
+    SKIP_WITHOUT_MOUNT(*trouble);
   }
   writeInputs(generatedDump(100, 5));
   writeFile(elsewhere / "real.liste", kEarlierList);
