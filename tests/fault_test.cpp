@@ -46,16 +46,20 @@ bool inContinuousIntegration() {
     GTEST_SKIP() << "cannot " << (reason) << "; skipped";                             \
   } while (false)
 
-// A tmpfs mounted for one test, unmounted at its end. The test process first moves into a
-// mount namespace of its own where it can, so that no other process sees the mount and it goes
-// with the process should the test not end normally.
+// Moves the test process, once, into a mount namespace of its own, so that no other process
+// sees its mounts and they go with the process should a test not end normally. Where that
+// cannot be done, mounts are made where everybody sees them, and unmounted all the same.
+void keepMountsToThisProcess() {
+  static const bool kept =
+      unshare(CLONE_NEWNS) == 0 && mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0;
+  static_cast<void>(kept);
+}
+
+// A tmpfs mounted for one test, unmounted at its end.
 class TmpfsMount {
  public:
   TmpfsMount(const fs::path& at, const std::string& options) : at_(at) {
-    static const bool privateMounts =
-        unshare(CLONE_NEWNS) == 0 &&
-        mount(nullptr, "/", nullptr, MS_REC | MS_PRIVATE, nullptr) == 0;
-    (void)privateMounts;
+    keepMountsToThisProcess();
     if (mount("tmpfs", at.c_str(), "tmpfs", 0, options.c_str()) == 0) {
       mounted_ = true;
     } else {
