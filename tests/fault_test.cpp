@@ -114,7 +114,7 @@ class ConversionOnOwnFileSystem : public ConversionRun {
   std::optional<TmpfsMount> mount_;
 };
 
-// The run fails, says so in one line, and leaves the earlier list and the directory as they were.
+// The run failed, said why in one line, and left the earlier list as it was.
 void expectFailedRun(const RunResult& run, std::string_view message, const fs::path& list,
                      const FileState& earlier) {
   EXPECT_EQ(run.status, 1);
