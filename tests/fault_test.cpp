@@ -129,8 +129,22 @@ void expectFailedRun(const RunResult& run, std::string_view message, const fs::p
 struct DiskFullCase {
   const char* name;
   const char* mountOptions;
+  bool useUpInodes;  // fill the file system with empty files until it takes no more
   std::string_view expectedError;
 };
+
+// Creates empty files in directory until the file system has no inode left for another.
+void useUpInodes(const fs::path& directory) {
+  for (int n = 0;; ++n) {
+    const fs::path filler = directory / ("filler-" + std::to_string(n));
+    const int fd = open(filler.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+    if (fd < 0) {
+      ASSERT_EQ(errno, ENOSPC) << filler << ": " << std::strerror(errno);
+      return;
+    }
+    close(fd);
+  }
+}
 
 class ConversionOnAFullDisk : public ConversionOnOwnFileSystem,
                               public testing::WithParamInterface<DiskFullCase> {};
@@ -140,7 +154,8 @@ TEST_P(ConversionOnAFullDisk, FailsAndKeepsTheEarlierList) {
   const Dump dump = generatedDump(5000, 50);  // a list of a few hundred KB
   RunOptions options;
   std::string_view expectedError = c.expectedError;
-  if (const std::optional<std::string> trouble = mountTmpfs(work(), c.mountOptions)) {
+  const std::optional<std::string> trouble = mountTmpfs(work(), c.mountOptions);
+  if (trouble) {
     // a file-size limit makes writing fail in the same place
     std::cout << "[   NOTE   ] cannot " << *trouble
               << "; a file-size limit of 4096 bytes stands in for the full disk\n";
@@ -149,20 +164,21 @@ TEST_P(ConversionOnAFullDisk, FailsAndKeepsTheEarlierList) {
   }
   linkInputs(dump);
   writeFile(listFile(), kEarlierList);
+  if (c.useUpInodes && !trouble) useUpInodes(work());
   const FileState earlier = stateOf(listFile());
+  const std::set<std::string> before = listDirectory(work());
 
   const RunResult run = runProgram(options);
 
   expectFailedRun(run, expectedError, listFile(), earlier);
-  expectListing(work(), kInputsAndList);
+  expectListing(work(), before);
 }
 
 INSTANTIATE_TEST_SUITE_P(
     ConversionRun, ConversionOnAFullDisk,
-    testing::Values(DiskFullCase{"NoRoomForTheList", "size=64k,mode=0755",
+    testing::Values(DiskFullCase{"NoRoomForTheList", "size=64k,mode=0755", false,
                                  "dwzliste: cannot write DWZ.liste: No space left on device\n"},
-                    // the root, the two links and the earlier list take every inode there is
-                    DiskFullCase{"NoRoomForAnotherFile", "size=4m,nr_inodes=4,mode=0755",
+                    DiskFullCase{"NoRoomForAnotherFile", "size=4m,nr_inodes=64,mode=0755", true,
                                  "dwzliste: cannot create DWZ.liste: No space left on device\n"}),
     [](const testing::TestParamInfo<DiskFullCase>& info) { return std::string(info.param.name); });
 
