@@ -1,9 +1,9 @@
 // The whole run, differential: Spieler.sql and Vereine.sql from one fuzz input, the list that
 // runConversion writes against the list of the plain step-by-step conversion, byte for byte.
 // The first byte says how each file arrives (low half Spieler.sql, high half Vereine.sql); a
-// second byte from 0xC0 on makes writing fail past a few hundred bytes, like a full disk, and
-// then the earlier list must stay and one line must say why. Without a file separator there is
-// no Vereine.sql.
+// second byte b from 0xC0 on makes writing fail past (b - 0xC0) x 41 bytes, like a full disk,
+// and then the earlier list must stay and one line must say why. Without a file separator
+// there is no Vereine.sql.
 #include <cstddef>
 #include <cstdint>
 #include <cstdio>
