@@ -10,6 +10,7 @@
 #include <algorithm>
 #include <cerrno>
 #include <chrono>
+#include <cmath>
 #include <csignal>
 #include <cstdlib>
 #include <cstring>
@@ -287,7 +288,7 @@ TEST_F(ConversionRun, LeavesTheEarlierOrTheWholeNewListWhenKilledAtAnyMoment) {
        kills < kMaxKills && (kills < kMinKills || Clock::now() - start < kBudget); ++kills) {
     const int d = kills % 2;
     useDump(d);
-    moment = moment + kGoldenStep - static_cast<int>(moment + kGoldenStep);
+    moment = std::fmod(moment + kGoldenStep, 1.0);
     const auto delay = std::chrono::duration_cast<Clock::duration>(wholeRun * (kSpan * moment));
     const pid_t child = startProgram();
     ASSERT_GT(child, 0);
