@@ -4,7 +4,6 @@
 #include <stdlib.h>
 
 #include <fstream>
-#include <iterator>
 #include <stdexcept>
 
 ScratchDirectory::ScratchDirectory() {
@@ -27,5 +26,11 @@ void writeFile(const std::filesystem::path& path, std::string_view bytes) {
 std::string readFile(const std::filesystem::path& path) {
   std::ifstream in(path, std::ios::binary);
   if (!in) throw std::runtime_error("cannot read " + path.string());
-  return {std::istreambuf_iterator<char>(in), std::istreambuf_iterator<char>()};
+  // in blocks: lists of many megabytes are read after every run of some tests
+  std::string bytes;
+  char block[1 << 16];
+  while (in.read(block, sizeof block) || in.gcount() > 0) {
+    bytes.append(block, static_cast<std::size_t>(in.gcount()));
+  }
+  return bytes;
 }
