@@ -112,11 +112,25 @@ FileError unpredictableNameBeside(const std::string& path, std::string& name) {
   return {};
 }
 
-mode_t defaultModeForNewFile() {
+// The kernel tells the mask without changing it; setting and restoring it, the fallback for
+// kernels before 4.7, briefly changes it for every thread of the process (the window's too).
+mode_t currentUmask() {
+  if (std::FILE* status = std::fopen("/proc/self/status", "re")) {
+    char line[256];
+    unsigned mask = 0;
+    bool found = false;
+    while (!found && std::fgets(line, sizeof line, status) != nullptr) {
+      found = std::sscanf(line, "Umask: %o", &mask) == 1;
+    }
+    std::fclose(status);
+    if (found) return static_cast<mode_t>(mask);
+  }
   const mode_t mask = umask(0);
   umask(mask);
-  return static_cast<mode_t>(0666 & ~mask);
+  return mask;
 }
+
+mode_t defaultModeForNewFile() { return static_cast<mode_t>(0666 & ~currentUmask()); }
 
 // Makes the rename itself durable; the list is already complete, so a failure here is not one.
 void syncDirectoryOf(const std::string& path) {
