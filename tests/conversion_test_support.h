@@ -32,14 +32,7 @@ inline std::vector<std::string> convertedPlayers(const std::vector<std::string>&
   EXPECT_FALSE(list.create(path.c_str()));
   for (const std::string& line : lines) EXPECT_FALSE(convertPlayerLine(line, clubs, list));
   EXPECT_FALSE(list.commit());
-  const std::string bytes = readFile(path);
-  std::vector<std::string> converted;
-  for (std::size_t at = 0; at < bytes.size();) {
-    const std::size_t end = bytes.find("\r\n", at);
-    converted.push_back(bytes.substr(at, end - at));
-    at = end == std::string::npos ? bytes.size() : end + 2;
-  }
-  return converted;
+  return listLines(readFile(path));
 }
 
 inline std::string convertedPlayer(const std::string& line, const ClubLookup& clubs) {

@@ -34,3 +34,13 @@ std::string readFile(const std::filesystem::path& path) {
   }
   return bytes;
 }
+
+std::vector<std::string> listLines(std::string_view list) {
+  std::vector<std::string> lines;
+  for (std::size_t at = 0; at < list.size();) {
+    const std::size_t end = list.find("\r\n", at);
+    lines.emplace_back(list.substr(at, end - at));
+    at = end == std::string_view::npos ? list.size() : end + 2;
+  }
+  return lines;
+}

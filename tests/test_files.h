@@ -4,6 +4,7 @@
 #include <filesystem>
 #include <string>
 #include <string_view>
+#include <vector>
 
 // A new, empty directory, removed with everything in it when the object goes.
 class ScratchDirectory {
@@ -22,3 +23,6 @@ class ScratchDirectory {
 
 void writeFile(const std::filesystem::path& path, std::string_view bytes);
 std::string readFile(const std::filesystem::path& path);
+
+// The lines of a list, each without its CR LF; a last line without one is kept as it is.
+std::vector<std::string> listLines(std::string_view list);

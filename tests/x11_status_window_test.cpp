@@ -67,16 +67,7 @@ std::vector<std::string> linesOf(const std::string& bytes) {
 
 // Compares two lists line by line (CR LF framed), so that a failure names the line.
 void expectSameListLines(const std::string& actual, const std::string& expected) {
-  const auto split = [](const std::string& list) {
-    std::vector<std::string> lines;
-    for (std::size_t at = 0; at < list.size();) {
-      const std::size_t end = list.find("\r\n", at);
-      lines.push_back(list.substr(at, end - at));
-      at = end == std::string::npos ? list.size() : end + 2;
-    }
-    return lines;
-  };
-  const std::vector<std::string> a = split(actual), e = split(expected);
+  const std::vector<std::string> a = listLines(actual), e = listLines(expected);
   EXPECT_EQ(a.size(), e.size()) << "lines in DWZ.liste";
   for (std::size_t i = 0; i < std::min(a.size(), e.size()); ++i) {
     EXPECT_EQ(a[i], e[i]) << "line " << i + 1 << " of DWZ.liste";

@@ -5,6 +5,7 @@
 #include <cstddef>
 #include <cstdint>
 #include <string>
+#include <utility>
 
 // A failed file step and the system's error code for it; empty when nothing failed.
 struct FileError {
@@ -20,9 +21,17 @@ std::string systemErrorText(int code);
 class FileMapping {
  public:
   FileMapping() = default;
-  FileMapping(FileMapping&& other) noexcept;
-  FileMapping& operator=(FileMapping&& other) noexcept;
-  ~FileMapping();
+  FileMapping(FileMapping&& other) noexcept
+      : base_(std::exchange(other.base_, nullptr)), size_(std::exchange(other.size_, 0)) {}
+  FileMapping& operator=(FileMapping&& other) noexcept {
+    if (this != &other) {
+      this->~FileMapping();
+      base_ = std::exchange(other.base_, nullptr);
+      size_ = std::exchange(other.size_, 0);
+    }
+    return *this;
+  }
+  ~FileMapping();  // each platform unmaps in its own way
 
   const char* data() const { return static_cast<const char*>(base_); }
   std::size_t size() const { return size_; }

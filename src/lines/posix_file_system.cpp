@@ -10,7 +10,6 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
-#include <utility>
 
 #include "lines/file_system.h"
 
@@ -145,18 +144,6 @@ void syncDirectoryOf(const std::string& path) {
 }  // namespace
 
 std::string systemErrorText(int code) { return std::strerror(code); }
-
-FileMapping::FileMapping(FileMapping&& other) noexcept
-    : base_(std::exchange(other.base_, nullptr)), size_(std::exchange(other.size_, 0)) {}
-
-FileMapping& FileMapping::operator=(FileMapping&& other) noexcept {
-  if (this != &other) {
-    this->~FileMapping();
-    base_ = std::exchange(other.base_, nullptr);
-    size_ = std::exchange(other.size_, 0);
-  }
-  return *this;
-}
 
 FileMapping::~FileMapping() {
   if (base_ == nullptr) return;

@@ -8,7 +8,6 @@
 #include <cstdint>
 #include <cstdio>
 #include <cstring>
-#include <utility>
 
 #include "lines/file_system.h"
 #include "text/win32_utf16.h"
@@ -149,15 +148,6 @@ std::string systemErrorText(int code) {
 // The inputs are read, not mapped: a mapped view that fails to page in (a network share that
 // goes away, a bad sector) raises an exception in the middle of the line framing instead of
 // giving a read error, and reading a dump costs about as much as mapping it.
-FileMapping::FileMapping(FileMapping&& other) noexcept
-    : base_(std::exchange(other.base_, nullptr)), size_(std::exchange(other.size_, 0)) {}
-
-FileMapping& FileMapping::operator=(FileMapping&& other) noexcept {
-  base_ = std::exchange(other.base_, nullptr);
-  size_ = std::exchange(other.size_, 0);
-  return *this;
-}
-
 FileMapping::~FileMapping() = default;
 
 InputFile::~InputFile() {

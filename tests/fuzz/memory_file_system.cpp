@@ -58,18 +58,6 @@ void failWritesBeyond(std::size_t bytes) { writeLimit = bytes; }
 
 std::string systemErrorText(int code) { return std::strerror(code); }
 
-FileMapping::FileMapping(FileMapping&& other) noexcept
-    : base_(std::exchange(other.base_, nullptr)), size_(std::exchange(other.size_, 0)) {}
-
-FileMapping& FileMapping::operator=(FileMapping&& other) noexcept {
-  if (this != &other) {
-    this->~FileMapping();
-    base_ = std::exchange(other.base_, nullptr);
-    size_ = std::exchange(other.size_, 0);
-  }
-  return *this;
-}
-
 // A mapping is a heap block of exactly the file's size, so that AddressSanitizer reports any
 // read past the end of the input, which a real mapping's page slack would hide.
 FileMapping::~FileMapping() { delete[] static_cast<char*>(base_); }
